@@ -1,0 +1,1 @@
+#include "gateway/Connection.h"

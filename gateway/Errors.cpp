@@ -1,0 +1,21 @@
+#include "gateway/Errors.h"
+
+#include "gateway/SocketErrorText.h"
+
+namespace gateway {
+
+EIdSocketError::EIdSocketError(int number)
+    : EIdException("Socket Error # " + std::to_string(number) + "\r\n" + socketErrorText(number)),
+      m_number(number)
+{
+}
+
+void throwSocketError(int number)
+{
+    if (number == 10038) {
+        throw EIdNotASocket(number);
+    }
+    throw EIdSocketError(number);
+}
+
+} // namespace gateway

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gateway::settings {
+
+inline constexpr std::uint16_t listenerPort = 3000;
+inline constexpr std::uint16_t linkPort = 8264;
+// Fixed at build time (VELMOR_LINK_HOST): the program has no configuration file.
+inline constexpr const char* linkHost = VELMOR_LINK_HOST;
+inline constexpr int replyWaitMs = 15000;
+inline constexpr int listenBacklog = 15;
+// Bound of the listener shutdown's wait for connection threads.
+inline constexpr int terminateWaitMs = 8000;
+inline constexpr std::size_t receiveSize = 32768;
+
+} // namespace gateway::settings
