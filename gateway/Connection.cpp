@@ -1,1 +1,86 @@
 #include "gateway/Connection.h"
+
+#include "gateway/Errors.h"
+#include "gateway/LineEncoding.h"
+#include "gateway/Settings.h"
+
+namespace gateway {
+
+Connection::Connection(Socket socket) : m_socket(std::move(socket)), m_open(m_socket.isOpen()) {}
+
+Text Connection::takeBufferedText()
+{
+    Text text = decodeBytes(m_input);
+    m_input.clear();
+    return text;
+}
+
+void Connection::writeLine(TextView text)
+{
+    std::string bytes = encodeLine(text);
+    if (m_closedByPeer || !m_open) {
+        throw EIdConnClosedGracefully(messages::connClosedGracefully);
+    }
+    sendAll(m_socket, bytes);
+}
+
+void Connection::waitForData(int waitMs, const WakeSignal* wake)
+{
+    std::size_t before = m_input.size();
+    if (!poll(0, wake)) {
+        return;
+    }
+    if (m_input.size() > before) {
+        return;
+    }
+    receiveStep(waitMs, wake);
+}
+
+bool Connection::poll(int waitMs, const WakeSignal* wake)
+{
+    receiveStep(m_input.empty() ? waitMs : 0, wake);
+    return connected();
+}
+
+bool Connection::connected() const { return !m_input.empty() || (m_open && !m_closedByPeer); }
+
+bool Connection::receiveStep(int waitMs, const WakeSignal* wake)
+{
+    if (!m_open) {
+        return false;
+    }
+    if (waitReadable(m_socket, waitMs, wake) != Readiness::Readable) {
+        return false;
+    }
+    std::size_t old = m_input.size();
+    m_input.resize(old + settings::receiveSize);
+    std::size_t received;
+    try {
+        received = receiveSome(m_socket, m_input.data() + old, settings::receiveSize);
+    } catch (...) {
+        m_input.resize(old);
+        throw;
+    }
+    m_input.resize(old + received);
+    if (received == 0) {
+        m_closedByPeer = true;
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Connection::close()
+{
+    std::lock_guard lock(m_socketMutex);
+    m_open = false;
+    m_socket.close();
+}
+
+void Connection::interrupt()
+{
+    std::lock_guard lock(m_socketMutex);
+    m_socket.shutdownBoth();
+}
+
+} // namespace gateway

@@ -1,1 +1,56 @@
 #pragma once
+
+#include "gateway/SocketPlatform.h"
+#include "gateway/Text.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace gateway {
+
+// A TCP connection with its input buffer and closed-by-peer flag. Its operations are used by
+// one thread at a time; only close() and interrupt() may come from another thread.
+class Connection
+{
+public:
+    Connection() = default;
+    explicit Connection(Socket socket);
+
+    // The text of every buffered byte, removed from the buffer; never waits, never touches
+    // the socket.
+    Text takeBufferedText();
+    // The text and CR LF, sent at once. Throws EIdConnClosedGracefully when the peer has
+    // closed or the socket is closed, the socket error when a send fails.
+    void writeLine(TextView text);
+    // Returns when a new byte has been received, the connection is found not connected,
+    // waitMs has passed or wake is raised. Running out of time is no failure.
+    void waitForData(int waitMs, const WakeSignal* wake = nullptr);
+    // One receive step that waits at most waitMs (negative: until readable or woken), then
+    // the connected test. A non-empty buffer makes the step not wait.
+    bool poll(int waitMs = 0, const WakeSignal* wake = nullptr);
+    // Buffered bytes, or an open socket whose peer has not ended its stream.
+    bool connected() const;
+
+    bool isOpen() const { return m_open.load(); }
+    bool closedByPeer() const { return m_closedByPeer; }
+    std::size_t bufferedBytes() const { return m_input.size(); }
+
+    // Sending side shut down, then closed; safe against a concurrent close or interrupt.
+    void close();
+    // Shuts both directions down so that a blocked receive or send returns at once; the
+    // owning thread closes the socket afterwards.
+    void interrupt();
+
+private:
+    // Receives once if readable within waitMs; true when bytes were added to the buffer.
+    bool receiveStep(int waitMs, const WakeSignal* wake);
+
+    std::mutex m_socketMutex;
+    Socket m_socket;
+    std::atomic<bool> m_open{false};
+    std::string m_input;
+    bool m_closedByPeer = false;
+};
+
+} // namespace gateway

@@ -1,1 +1,118 @@
 #include "gateway/EncoderLine.h"
+
+#include "gateway/DateTimeConversion.h"
+#include "gateway/RoomNumber.h"
+
+namespace gateway {
+
+namespace {
+
+constexpr std::size_t roomFieldWidth = 15;
+constexpr char16_t stx = 0x02;
+constexpr char16_t etx = 0x03;
+constexpr char16_t eot = 0x04;
+
+template <typename Convert>
+EncoderFields deriveWith(const KeyRequestValues& values, Convert convert)
+{
+    EncoderFields fields;
+    fields.roomField = roomField(values.room);
+    fields.keyCountField = keyCountField(values.keyCount);
+    fields.fromDateField = convert(values.fromDateTime);
+    fields.toDateField = convert(values.toDateTime);
+    fields.keyTypeCode = keyTypeCode(values.keyType);
+    fields.encoderCode = encoderCode(readRoomNumber(fields.roomField));
+    return fields;
+}
+
+} // namespace
+
+Text keyTypeCode(TextView keyType)
+{
+    return keyType == u"0" ? u"001" : u"003";
+}
+
+Text roomField(TextView room)
+{
+    Text field(room);
+    if (field.size() < roomFieldWidth) {
+        field.append(roomFieldWidth - field.size(), u' ');
+    }
+    return field;
+}
+
+Text encoderCode(std::int32_t roomNumber)
+{
+    return roomNumber < 2000 ? u"76" : u"17";
+}
+
+Text keyCountField(TextView keyCount)
+{
+    return u"0" + Text(keyCount);
+}
+
+EncoderFields deriveFields(const KeyRequestValues& values, int currentYear)
+{
+    return deriveWith(values,
+                      [currentYear](TextView text) { return convertDateTime(text, currentYear); });
+}
+
+EncoderFields deriveFields(const KeyRequestValues& values)
+{
+    // Each conversion reads the year itself, as a lone conversion would.
+    return deriveWith(values, [](TextView text) { return convertDateTime(text); });
+}
+
+Text assembleLine(TextView keyTypeCode, TextView roomField, TextView encoderCode,
+                  TextView keyCountField, TextView firstDateField, TextView secondDateField,
+                  TextView folio)
+{
+    Text line;
+    line += stx;
+    line += u"200000001";
+    line += keyTypeCode;
+    line += u"9999   ";
+    line += roomField;
+    line += u"1";
+    line += encoderCode;
+    line += u"FF";
+    line += keyCountField;
+    line += firstDateField;
+    line += secondDateField;
+    line += u"0000000000000*209";
+    line += folio;
+    line += etx;
+    line += eot;
+    return line;
+}
+
+Text assembleLine(const EncoderFields& fields, TextView folio)
+{
+    // The from date-time is checked but not sent: the to date-time fills both date positions.
+    return assembleLine(fields.keyTypeCode, fields.roomField, fields.encoderCode,
+                        fields.keyCountField, fields.toDateField, fields.toDateField, folio);
+}
+
+Text summaryLine(TextView roomField, TextView fromDateField, TextView toDateField)
+{
+    Text line = u"Room = [";
+    line += roomField;
+    line += u"] From = [";
+    line += fromDateField;
+    line += u"] To = [";
+    line += toDateField;
+    line += u"]";
+    return line;
+}
+
+TestCommand testCommand()
+{
+    constexpr TextView dateTime = u"2020-07-16 14:00:00";
+    Text room = roomField(u"1110");
+    Text firstDate = convertDateTime(dateTime);
+    Text secondDate = convertDateTime(dateTime);
+    return {assembleLine(u"001", room, u"76", u"01", firstDate, firstDate, u"123456"),
+            summaryLine(room, firstDate, secondDate)};
+}
+
+} // namespace gateway

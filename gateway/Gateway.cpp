@@ -1,1 +1,30 @@
 #include "gateway/Gateway.h"
+
+#include "gateway/KeyRequestDocument.h"
+
+namespace gateway {
+
+Gateway::Gateway(const GatewayOptions& options, LogSink log)
+    : m_link(options.linkHost, options.linkPort, log),
+      m_handler(m_link, log, options.replyWaitMs),
+      m_listener(
+          options.listenerPort, [this](Connection& client) { m_handler.run(client); },
+          options.terminateWaitMs)
+{
+    initXmlLibrary();
+    m_listener.setOverdueAction([this] { m_link.cancel(); });
+}
+
+Gateway::~Gateway() { shutdown(); }
+
+void Gateway::startListener() { m_listener.start(); }
+
+void Gateway::connectLink() { m_link.connect(); }
+
+void Gateway::shutdown()
+{
+    m_listener.shutdown();
+    m_link.close();
+}
+
+} // namespace gateway

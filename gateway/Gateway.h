@@ -1,1 +1,47 @@
 #pragma once
+
+#include "gateway/KeyRequestHandler.h"
+#include "gateway/Listener.h"
+#include "gateway/LockLink.h"
+#include "gateway/Log.h"
+#include "gateway/Settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace gateway {
+
+struct GatewayOptions
+{
+    std::uint16_t listenerPort = settings::listenerPort;
+    std::string linkHost = settings::linkHost;
+    std::uint16_t linkPort = settings::linkPort;
+    int replyWaitMs = settings::replyWaitMs;
+    int terminateWaitMs = settings::terminateWaitMs;
+};
+
+// The request listener, the lock-system link and the handler that joins them, shared by the
+// program with a window and the one without.
+class Gateway
+{
+public:
+    Gateway(const GatewayOptions& options, LogSink log);
+    ~Gateway();
+
+    // The listener first: requests are served before the link is connected.
+    void startListener();
+    void connectLink();
+    // Listener shutdown (bounded), then the link is closed.
+    void shutdown();
+
+    Listener& listener() { return m_listener; }
+    LockLink& link() { return m_link; }
+    KeyRequestHandler& handler() { return m_handler; }
+
+private:
+    LockLink m_link;
+    KeyRequestHandler m_handler;
+    Listener m_listener;
+};
+
+} // namespace gateway

@@ -1,1 +1,35 @@
 #pragma once
+
+#include "gateway/Connection.h"
+#include "gateway/LockLink.h"
+#include "gateway/Log.h"
+#include "gateway/Settings.h"
+#include "gateway/Text.h"
+
+#include <mutex>
+
+namespace gateway {
+
+// One handler run per call: takes the request text buffered on the requesting connection,
+// exchanges its encoder command line with the lock system and writes the key answer. A
+// failure leaves as an exception and no answer is written.
+class KeyRequestHandler
+{
+public:
+    KeyRequestHandler(LockLink& link, LogSink log, int replyWaitMs = settings::replyWaitMs);
+
+    void run(Connection& client);
+
+    // The request text taken by the latest run on any connection.
+    Text data() const;
+    int replyWaitMs() const { return m_replyWaitMs; }
+
+private:
+    LockLink& m_link;
+    const LogSink m_log;
+    const int m_replyWaitMs;
+    mutable std::mutex m_dataMutex;
+    Text m_data;
+};
+
+} // namespace gateway

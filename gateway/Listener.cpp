@@ -1,1 +1,170 @@
 #include "gateway/Listener.h"
+
+#include "gateway/Errors.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace gateway {
+
+namespace {
+
+// Pause after a refused accept, so a lasting refusal (no descriptors left) cannot spin.
+constexpr int acceptRetryWaitMs = 250;
+
+} // namespace
+
+Listener::Listener(std::uint16_t port, Handler handler, int terminateWaitMs)
+    : m_port(port), m_handler(std::move(handler)), m_terminateWaitMs(terminateWaitMs)
+{
+}
+
+Listener::~Listener() { shutdown(); }
+
+void Listener::start()
+{
+    if (!m_handler) {
+        throw EIdTCPNoOnExecute(messages::noOnExecute);
+    }
+    if (isActive()) {
+        return;
+    }
+    std::vector<Family> families{Family::IPv4};
+    if (ipv6Available()) {
+        families.push_back(Family::IPv6);
+    }
+
+    std::vector<std::unique_ptr<Binding>> bindings;
+    std::uint16_t port = m_port;
+    for (Family family : families) {
+        auto binding = std::make_unique<Binding>(Binding{family, openStream(family), {}});
+        // Linux keeps a port bound without address reuse blocked while old connections sit
+        // in TIME_WAIT; with it a restarted gateway binds at once, and a port held by a live
+        // listener is still refused.
+        setAddressReuse(binding->socket, true);
+        if (family == Family::IPv6) {
+            setV6Only(binding->socket);
+        }
+        if (!bindWildcard(binding->socket, family, port)) {
+            throw EIdCouldNotBindSocket(messages::couldNotBind);
+        }
+        port = localPort(binding->socket);
+        bindings.push_back(std::move(binding));
+    }
+    for (auto& binding : bindings) {
+        listenOn(binding->socket, settings::listenBacklog);
+    }
+
+    m_port = port;
+    m_stop = std::make_unique<WakeSignal>();
+    m_bindings = std::move(bindings);
+    for (auto& binding : m_bindings) {
+        binding->thread = std::thread([this, b = binding.get()] { acceptLoop(*b); });
+    }
+}
+
+void Listener::acceptLoop(Binding& binding)
+{
+    while (!m_stop->raised()) {
+        try {
+            if (waitReadable(binding.socket, -1, m_stop.get()) != Readiness::Readable) {
+                continue;
+            }
+            Socket accepted = acceptFrom(binding.socket);
+            if (!accepted.isOpen()) {
+                waitForWake(*m_stop, acceptRetryWaitMs);
+                continue;
+            }
+            std::lock_guard lock(m_sessionsMutex);
+            reapFinishedSessions();
+            if (m_stop->raised()) {
+                break;
+            }
+            Session& session = m_sessions.emplace_back(std::move(accepted));
+            session.thread = std::thread([this, &session] { connectionLoop(session); });
+        } catch (const std::exception&) {
+            // A failed pass is dropped; the loop goes on after a pause so it cannot spin.
+            waitForWake(*m_stop, acceptRetryWaitMs);
+        }
+    }
+}
+
+void Listener::connectionLoop(Session& session)
+{
+    Connection& connection = session.connection;
+    try {
+        for (;;) {
+            m_handler(connection);
+            // Waits for bytes, the peer's end of stream or the listener's stop; an idle
+            // connection costs nothing while it waits.
+            bool connected = connection.poll(-1, m_stop.get());
+            if (!connected || m_stop->raised()) {
+                break;
+            }
+        }
+    } catch (...) {
+        // A failed run or poll ends the connection without a word to the client.
+    }
+    connection.close();
+    {
+        std::lock_guard lock(m_sessionsMutex);
+        session.finished = true;
+    }
+    m_sessionEnded.notify_all();
+}
+
+void Listener::reapFinishedSessions()
+{
+    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+        if (it->finished) {
+            it->thread.join();
+            it = m_sessions.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool Listener::allSessionsFinished() const
+{
+    return std::all_of(m_sessions.begin(), m_sessions.end(),
+                       [](const Session& session) { return session.finished; });
+}
+
+void Listener::shutdown()
+{
+    if (!isActive()) {
+        return;
+    }
+    m_stop->raise();
+    for (auto& binding : m_bindings) {
+        binding->thread.join();
+        binding->socket.close();
+    }
+
+    std::unique_lock lock(m_sessionsMutex);
+    for (auto& session : m_sessions) {
+        session.connection.interrupt();
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_terminateWaitMs);
+    if (!m_sessionEnded.wait_until(lock, deadline, [this] { return allSessionsFinished(); })) {
+        if (m_overdueAction) {
+            lock.unlock();
+            m_overdueAction();
+            lock.lock();
+        }
+        m_sessionEnded.wait(lock, [this] { return allSessionsFinished(); });
+    }
+    reapFinishedSessions();
+    lock.unlock();
+    m_bindings.clear();
+}
+
+std::size_t Listener::liveConnections() const
+{
+    std::lock_guard lock(m_sessionsMutex);
+    return std::count_if(m_sessions.begin(), m_sessions.end(),
+                         [](const Session& session) { return !session.finished; });
+}
+
+} // namespace gateway

@@ -1,1 +1,80 @@
 #pragma once
+
+#include "gateway/Connection.h"
+#include "gateway/Settings.h"
+#include "gateway/SocketPlatform.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace gateway {
+
+// The request listener: one listening socket and accept thread per address family, one
+// thread per requesting connection running the handler, then a readiness wait, for as long
+// as the connection lasts.
+class Listener
+{
+public:
+    using Handler = std::function<void(Connection&)>;
+
+    // port 0 lets the system choose one (tests); every family then shares the chosen port.
+    Listener(std::uint16_t port, Handler handler, int terminateWaitMs = settings::terminateWaitMs);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    // Runs when the shutdown has waited terminateWaitMs for connection threads and some are
+    // still busy; it must make their runs end (the gateway cancels link exchanges).
+    void setOverdueAction(std::function<void()> action) { m_overdueAction = std::move(action); }
+
+    // Throws EIdTCPNoOnExecute without a handler, EIdCouldNotBindSocket when a bind fails,
+    // the socket error when listen fails; sockets bound by then are closed again.
+    void start();
+    // Stops accepting, closes every requesting connection, wakes idle connection threads and
+    // waits for all of them; bounded by terminateWaitMs and the overdue action.
+    void shutdown();
+
+    bool isActive() const { return !m_bindings.empty(); }
+    std::uint16_t port() const { return m_port; }
+    std::size_t liveConnections() const;
+
+private:
+    struct Binding
+    {
+        Family family;
+        Socket socket;
+        std::thread thread;
+    };
+    struct Session
+    {
+        Connection connection;
+        std::thread thread;
+        bool finished = false;
+
+        explicit Session(Socket socket) : connection(std::move(socket)) {}
+    };
+
+    void acceptLoop(Binding& binding);
+    void connectionLoop(Session& session);
+    // Joins the threads of sessions that have ended; m_sessionsMutex is held.
+    void reapFinishedSessions();
+    bool allSessionsFinished() const;
+
+    std::uint16_t m_port;
+    const Handler m_handler;
+    const int m_terminateWaitMs;
+    std::function<void()> m_overdueAction;
+    std::unique_ptr<WakeSignal> m_stop;
+    std::vector<std::unique_ptr<Binding>> m_bindings;
+    mutable std::mutex m_sessionsMutex;
+    std::condition_variable m_sessionEnded;
+    std::list<Session> m_sessions;
+};
+
+} // namespace gateway

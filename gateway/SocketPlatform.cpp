@@ -1,1 +1,381 @@
 #include "gateway/SocketPlatform.h"
+
+#include "gateway/Errors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace gateway {
+
+namespace {
+
+struct ErrorPair
+{
+    int platform;
+    int winsock;
+};
+
+constexpr ErrorPair errorMap[] = {
+    {EINTR, 10004},        {EBADF, 10009},          {EACCES, 10013},
+    {EFAULT, 10014},       {EINVAL, 10022},         {EMFILE, 10024},
+    {EWOULDBLOCK, 10035},  {EINPROGRESS, 10036},    {EALREADY, 10037},
+    {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},   {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},    {EPROTONOSUPPORT, 10043},
+    {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},  {EPFNOSUPPORT, 10046},
+    {EAFNOSUPPORT, 10047}, {EADDRINUSE, 10048},     {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},     {ENETUNREACH, 10051},    {ENETRESET, 10052},
+    {ECONNABORTED, 10053}, {ECONNRESET, 10054},     {ENOBUFS, 10055},
+    {EISCONN, 10056},      {ENOTCONN, 10057},       {ESHUTDOWN, 10058},
+    {ETOOMANYREFS, 10059}, {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061},
+    {ELOOP, 10062},        {ENAMETOOLONG, 10063},   {EHOSTDOWN, 10064},
+    {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},
+    // Linux reports a send on a connection the peer has reset as a broken pipe.
+    {EPIPE, 10054},
+};
+
+// The resolver's "no such name" on the Windows Sockets scale.
+constexpr int hostNotFound = 11001;
+
+int resolverErrorNumber(int gaiError)
+{
+    switch (gaiError) {
+    case EAI_NONAME:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+        return hostNotFound;
+    case EAI_AGAIN:
+        return 11002;
+    case EAI_FAIL:
+        return 11003;
+    case EAI_SYSTEM:
+        return toSocketErrorNumber(errno);
+    default:
+        return 11003;
+    }
+}
+
+int domainOf(Family family) { return family == Family::IPv4 ? AF_INET : AF_INET6; }
+
+} // namespace
+
+WakeSignal::WakeSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    if (m_fd < 0) {
+        throwLastSocketError();
+    }
+}
+
+WakeSignal::~WakeSignal() { ::close(m_fd); }
+
+void WakeSignal::raise()
+{
+    // Never read back: the counter stays non-zero, so the descriptor stays readable.
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(m_fd, &one, sizeof one);
+}
+
+bool WakeSignal::raised() const
+{
+    pollfd entry{m_fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) > 0;
+}
+
+Socket::~Socket()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+Socket::Socket(Socket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void Socket::close()
+{
+    if (m_fd >= 0) {
+        ::shutdown(m_fd, SHUT_WR);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void Socket::shutdownBoth()
+{
+    if (m_fd >= 0) {
+        ::shutdown(m_fd, SHUT_RDWR);
+    }
+}
+
+int toSocketErrorNumber(int platformError)
+{
+    for (const auto& pair : errorMap) {
+        if (pair.platform == platformError) {
+            return pair.winsock;
+        }
+    }
+    return platformError;
+}
+
+void throwLastSocketError() { throwSocketError(toSocketErrorNumber(errno)); }
+
+Socket openStream(Family family)
+{
+    int fd = ::socket(domainOf(family), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        throwLastSocketError();
+    }
+    return Socket(fd);
+}
+
+void setAddressReuse(Socket& socket, bool on)
+{
+    int value = on ? 1 : 0;
+    if (::setsockopt(socket.handle(), SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) != 0) {
+        throwLastSocketError();
+    }
+}
+
+void setV6Only(Socket& socket)
+{
+    int value = 1;
+    if (::setsockopt(socket.handle(), IPPROTO_IPV6, IPV6_V6ONLY, &value, sizeof value) != 0) {
+        throwLastSocketError();
+    }
+}
+
+bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
+{
+    if (family == Family::IPv4) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(port);
+        return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_any;
+    address.sin6_port = htons(port);
+    return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::uint16_t localPort(const Socket& socket)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(socket.handle(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throwLastSocketError();
+    }
+    if (address.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+}
+
+void listenOn(Socket& socket, int backlog)
+{
+    if (::listen(socket.handle(), backlog) != 0) {
+        throwLastSocketError();
+    }
+}
+
+Socket acceptFrom(const Socket& listening)
+{
+    return Socket(::accept4(listening.handle(), nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+std::uint32_t resolveIPv4(const std::string& host)
+{
+    in_addr dotted{};
+    if (::inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
+        return dotted.s_addr;
+    }
+    if (::strcasecmp(host.c_str(), "localhost") == 0) {
+        return htonl(INADDR_LOOPBACK);
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (result != 0 || found == nullptr) {
+        throwSocketError(result != 0 ? resolverErrorNumber(result) : hostNotFound);
+    }
+    std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return address;
+}
+
+void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = address;
+    peer.sin_port = htons(port);
+    while (::connect(socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINTR) {
+            throwLastSocketError();
+        }
+    }
+}
+
+bool ipv6Available()
+{
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wake)
+{
+    pollfd entries[2] = {{socket.handle(), POLLIN, 0}, {wake ? wake->handle() : -1, POLLIN, 0}};
+    for (;;) {
+        int result = ::poll(entries, wake ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            throwLastSocketError();
+        }
+        if (result == 0) {
+            return Readiness::TimedOut;
+        }
+        // Hang-up and error count as readable: the receive that follows reports them.
+        if (entries[0].revents != 0) {
+            return Readiness::Readable;
+        }
+        return Readiness::Woken;
+    }
+}
+
+bool waitForWake(const WakeSignal& wake, int timeoutMs)
+{
+    pollfd entry{wake.handle(), POLLIN, 0};
+    int result;
+    do {
+        result = ::poll(&entry, 1, timeoutMs);
+    } while (result < 0 && errno == EINTR);
+    return result > 0;
+}
+
+std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size)
+{
+    for (;;) {
+        ssize_t received = ::recv(socket.handle(), buffer, size, 0);
+        if (received >= 0) {
+            return static_cast<std::size_t>(received);
+        }
+        if (errno != EINTR) {
+            throwLastSocketError();
+        }
+    }
+}
+
+void sendAll(const Socket& socket, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t sent = ::send(socket.handle(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwLastSocketError();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+}
+
+bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    local.sin_port = htons(port);
+    return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs)
+{
+    if (timeoutMs < 0) {
+        connectIPv4(socket, address, port);
+        return;
+    }
+    // Non-blocking only for the connect itself; the socket is handed back blocking.
+    int flags = ::fcntl(socket.handle(), F_GETFL);
+    if (flags < 0 || ::fcntl(socket.handle(), F_SETFL, flags | O_NONBLOCK) != 0) {
+        throwLastSocketError();
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = address;
+    peer.sin_port = htons(port);
+    int error = 0;
+    if (::connect(socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        error = errno;
+    }
+    if (error == EINPROGRESS || error == EINTR) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        pollfd entry{socket.handle(), POLLOUT, 0};
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            int result = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+            if (result < 0 && errno == EINTR) {
+                continue;
+            }
+            if (result < 0) {
+                error = errno;
+            } else if (result == 0) {
+                error = ETIMEDOUT;
+            } else {
+                socklen_t length = sizeof error;
+                if (::getsockopt(socket.handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                    error = errno;
+                }
+            }
+            break;
+        }
+    }
+    ::fcntl(socket.handle(), F_SETFL, flags);
+    if (error != 0) {
+        throwSocketError(toSocketErrorNumber(error));
+    }
+}
+
+void abortConnection(Socket& socket)
+{
+    if (!socket.isOpen()) {
+        return;
+    }
+    linger zero{1, 0};
+    ::setsockopt(socket.handle(), SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
+    // The move-assignment closes without the orderly shutdown of Socket::close.
+    socket = Socket();
+}
+
+} // namespace gateway

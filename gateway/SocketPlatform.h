@@ -1,1 +1,110 @@
 #pragma once
+
+// The one place that speaks the system's socket API. Everything above it sees sockets,
+// wake signals and socket errors on the Windows Sockets number scale.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace gateway {
+
+enum class Family
+{
+    IPv4,
+    IPv6
+};
+
+// A level-triggered wake-up: once raised it stays raised, so every waiter sees it.
+class WakeSignal
+{
+public:
+    WakeSignal();
+    ~WakeSignal();
+    WakeSignal(const WakeSignal&) = delete;
+    WakeSignal& operator=(const WakeSignal&) = delete;
+
+    void raise();
+    bool raised() const;
+    int handle() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// An owned socket descriptor; the destructor closes it.
+class Socket
+{
+public:
+    Socket() = default;
+    explicit Socket(int fd) : m_fd(fd) {}
+    ~Socket();
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int handle() const { return m_fd; }
+
+    // Sending side shut down, then closed.
+    void close();
+    // Both directions shut down without closing, so that a call blocked in another thread
+    // returns while the descriptor stays valid for it.
+    void shutdownBoth();
+
+private:
+    int m_fd = -1;
+};
+
+// Maps the platform's error number onto the Windows Sockets scale; a number without a
+// counterpart is returned unchanged.
+int toSocketErrorNumber(int platformError);
+// Throws the socket error of the current platform error number.
+[[noreturn]] void throwLastSocketError();
+
+Socket openStream(Family family);
+void setAddressReuse(Socket& socket, bool on);
+void setV6Only(Socket& socket);
+// Binds to the wildcard address of the family; false when the system refuses.
+bool bindWildcard(Socket& socket, Family family, std::uint16_t port);
+std::uint16_t localPort(const Socket& socket);
+void listenOn(Socket& socket, int backlog);
+// An accepted socket, or a closed one when the system refused the accept.
+Socket acceptFrom(const Socket& listening);
+// Dotted IPv4 text as it is; otherwise a name lookup ("localhost" in any case is 127.0.0.1).
+// Throws the socket error of the resolver (11001 for an unknown name).
+std::uint32_t resolveIPv4(const std::string& host);
+// Blocking connect to an IPv4 address in network byte order; throws the socket error.
+void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port);
+bool ipv6Available();
+
+enum class Readiness
+{
+    Readable,
+    Woken,
+    TimedOut
+};
+// Waits until the socket is readable, the wake signal is raised, or timeoutMs passes
+// (negative: no time limit). Throws the socket error when the wait itself fails.
+Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wake);
+// Waits until the wake signal is raised or timeoutMs passes; true when raised.
+bool waitForWake(const WakeSignal& wake, int timeoutMs);
+
+// One receive of at most size bytes: the count, 0 at the end of the peer's stream.
+// Throws the socket error.
+std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size);
+// Hands every byte to the system; never raises SIGPIPE. Throws the socket error.
+void sendAll(const Socket& socket, std::string_view bytes);
+
+// Binds to one IPv4 address in network byte order; false when the system refuses.
+bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port);
+// Connect to an IPv4 address in network byte order that gives up after timeoutMs
+// (negative: no time limit) with the time-out error 10060. Throws the socket error.
+void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs);
+// Closes with a zero linger time and no shutdown first, so the peer sees a reset instead of
+// an orderly end of stream.
+void abortConnection(Socket& socket);
+
+} // namespace gateway

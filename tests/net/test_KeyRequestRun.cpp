@@ -1,0 +1,347 @@
+// A key request end to end through the listener, the handler and the link, against an
+// in-process lock server.
+
+#include "gateway/Errors.h"
+#include "gateway/Gateway.h"
+#include "support/FakeLockServer.h"
+#include "support/LogRecorder.h"
+#include "support/TestClient.h"
+
+#include <gtest/gtest.h>
+
+using namespace gateway;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string exampleRequest =
+    R"(<?xml version="1.0" encoding="UTF-8"?>)"
+    R"(<keyrequest room="1110" folio="123456" encoder="1" key-count="1" key-type="0" )"
+    R"(from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>)";
+
+const std::string exampleLine = "\x02"
+                                "200000001001"
+                                "9999   "
+                                "1110           "
+                                "176FF01"
+                                "0716201400"
+                                "0716201400"
+                                "0000000000000*209"
+                                "123456\x03\x04";
+
+const std::string successAnswer =
+    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
+
+std::string failureAnswer(const std::string& code)
+{
+    return R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="1" text=")" + code +
+           R"("/>)";
+}
+
+std::string requestForRoom(const std::string& room)
+{
+    return R"(<keyrequest room=")" + room +
+           R"(" folio="F" key-count="1" key-type="0" from-date-time="2020-07-16 14:00" )"
+           R"(to-date-time="2020-07-17 11:00"/>)";
+}
+
+const Text exampleSummary = u"Room = [1110           ] From = [0716201400] To = [0716201400]";
+
+class KeyRequestRun : public ::testing::Test
+{
+protected:
+    void startGateway(int replyWaitMs = 5000, bool connectLink = true)
+    {
+        GatewayOptions options;
+        options.listenerPort = 0;
+        options.linkHost = "127.0.0.1";
+        options.linkPort = server.port();
+        options.replyWaitMs = replyWaitMs;
+        gateway.emplace(options, log.sink());
+        gateway->startListener();
+        if (connectLink) {
+            gateway->connectLink();
+            ASSERT_TRUE(server.waitForPeer());
+        }
+    }
+
+    TestClient client() { return TestClient(gateway->listener().port()); }
+
+    FakeLockServer server;
+    LogRecorder log;
+    std::optional<Gateway> gateway;
+};
+
+} // namespace
+
+TEST_F(KeyRequestRun, SuccessWritesLineAnswerAndFourLogLines)
+{
+    startGateway();
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), successAnswer);
+    ASSERT_TRUE(log.waitForCount(4));
+
+    ASSERT_EQ(server.lines().size(), 1u);
+    EXPECT_EQ(server.lines()[0], exampleLine);
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], fromUtf8(exampleRequest));
+    EXPECT_EQ(lines[1], fromUtf8(FakeLockServer::replyWithCode("001")));
+    EXPECT_EQ(lines[2], u"001");
+    EXPECT_EQ(lines[3], exampleSummary);
+    EXPECT_EQ(gateway->handler().data(), fromUtf8(exampleRequest));
+}
+
+TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
+{
+    struct Case
+    {
+        std::string reply;
+        std::string answer;
+    } cases[] = {
+        {FakeLockServer::replyWithCode("002"), successAnswer},
+        {FakeLockServer::replyWithCode("003"), failureAnswer("003")},
+        {"short reply", failureAnswer("")},     // 11 characters: no code at all
+        {"0123456789ab00", failureAnswer("00")}, // 14 characters: shortened code
+        {"0123456789ab\"&<", failureAnswer("&quot;&amp;&lt;")},
+    };
+    startGateway();
+    TestClient requester = client();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        server.setResponder([&](const std::string&) { return std::optional(c.reply); });
+        requester.send(exampleRequest);
+        EXPECT_EQ(requester.readLine(), c.answer);
+    }
+}
+
+TEST_F(KeyRequestRun, NoReplyInTimeGivesEmptyLinesAndFailureAnswer)
+{
+    server.setResponder([](const std::string&) { return std::nullopt; });
+    startGateway(200);
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), failureAnswer(""));
+    ASSERT_TRUE(log.waitForCount(4));
+    auto lines = log.lines();
+    EXPECT_EQ(lines[1], u"");
+    EXPECT_EQ(lines[2], u"");
+    EXPECT_EQ(lines[3], exampleSummary);
+}
+
+TEST_F(KeyRequestRun, FailedRunsSendNothingAndCloseWithoutAnswer)
+{
+    struct Case
+    {
+        const char* what;
+        std::string request;
+    } cases[] = {
+        {"not XML", "hello"},
+        {"two requests taken together", exampleRequest + exampleRequest},
+        {"another document element", "<KeyRequest room=\"1110\"/>"},
+        {"unreadable from date-time",
+         R"(<keyrequest room="1110" from-date-time="none" to-date-time="2020-07-16 14:00"/>)"},
+        {"no room", R"(<keyrequest from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
+        {"values as child elements", "<keyrequest><room>1110</room></keyrequest>"},
+    };
+    startGateway();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t before = log.lines().size();
+        TestClient requester = client();
+        requester.send(c.request);
+        EXPECT_TRUE(requester.closedWithoutAnswer());
+        ASSERT_TRUE(log.waitForCount(before + 1));
+        EXPECT_EQ(log.lines().back(), fromUtf8(c.request)) << "only the request is logged";
+    }
+    EXPECT_TRUE(server.lines().empty());
+}
+
+TEST_F(KeyRequestRun, SecondRequestOnOneConnectionAndHalfClose)
+{
+    startGateway();
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), successAnswer);
+    requester.send(requestForRoom("2500"));
+    requester.shutdownSending();
+    EXPECT_EQ(requester.readLine(), successAnswer);
+    EXPECT_TRUE(requester.closedWithoutAnswer());
+    ASSERT_EQ(server.lines().size(), 2u);
+    EXPECT_EQ(server.lines()[1].substr(20, 18), "2500           117");
+}
+
+TEST_F(KeyRequestRun, LateReplyIsDiscardedAndNextRequestGetsItsOwn)
+{
+    server.setResponder([](const std::string&) { return std::nullopt; });
+    startGateway(200);
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), failureAnswer(""));
+
+    // The reply to the first line comes after its wait has ended.
+    server.send(FakeLockServer::replyWithCode("001"));
+    server.setResponder(
+        [](const std::string&) { return std::optional(FakeLockServer::replyWithCode("005")); });
+    ASSERT_TRUE(log.waitForCount(4));
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), failureAnswer("005"));
+    ASSERT_TRUE(log.waitForCount(9));
+    auto lines = log.lines();
+    EXPECT_EQ(lines[5], u"Discarded stale data from the lock system: " +
+                            fromUtf8(FakeLockServer::replyWithCode("001")));
+    EXPECT_EQ(lines[7], u"005");
+}
+
+TEST_F(KeyRequestRun, SecondPieceOfSplitReplyNeverAnswersTheNextRequest)
+{
+    const std::string reply = FakeLockServer::replyWithCode("001");
+    server.setResponder([&](const std::string&) { return std::optional(reply.substr(0, 5)); });
+    startGateway(2000);
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), failureAnswer("")); // first piece only: no code yet
+
+    server.send(reply.substr(5));
+    server.setResponder(
+        [](const std::string&) { return std::optional(FakeLockServer::replyWithCode("003")); });
+    requester.send(exampleRequest);
+    EXPECT_EQ(requester.readLine(), failureAnswer("003"));
+}
+
+TEST_F(KeyRequestRun, ServerClosingTheLinkFailsLaterExchanges)
+{
+    startGateway();
+    TestClient first = client();
+    first.send(exampleRequest);
+    EXPECT_EQ(first.readLine(), successAnswer);
+
+    server.closeConnection();
+    for (int i = 0; i < 2; ++i) {
+        TestClient requester = client();
+        requester.send(exampleRequest);
+        EXPECT_TRUE(requester.closedWithoutAnswer());
+    }
+    EXPECT_EQ(server.lines().size(), 1u);
+    EXPECT_FALSE(gateway->link().isConnected());
+}
+
+TEST_F(KeyRequestRun, ResetDuringTheWaitFailsTheExchange)
+{
+    server.setResponder([&](const std::string&) {
+        server.resetConnection();
+        return std::nullopt;
+    });
+    startGateway();
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_TRUE(requester.closedWithoutAnswer());
+    EXPECT_EQ(server.lines().size(), 1u);
+    try {
+        gateway->link().exchange(u"again", 100);
+        FAIL() << "a broken link must keep failing";
+    } catch (const EIdSocketError&) {
+    } catch (const EIdConnClosedGracefully&) {
+    }
+}
+
+TEST_F(KeyRequestRun, LinkThatNeverConnectedFailsEachRunSafely)
+{
+    startGateway(200, false);
+    TestClient requester = client();
+    requester.send(exampleRequest);
+    EXPECT_TRUE(requester.closedWithoutAnswer());
+    EXPECT_THROW(gateway->link().exchange(u"test", 10), ELinkNotConnected);
+}
+
+TEST_F(KeyRequestRun, ClientResetMidExchangeLeavesGatewayServing)
+{
+    server.setResponder([](const std::string&) { return std::nullopt; });
+    startGateway(300);
+    {
+        TestClient requester = client();
+        requester.send(exampleRequest);
+        ASSERT_TRUE(server.waitForLines(1));
+        requester.reset();
+    }
+    server.setResponder(
+        [](const std::string&) { return std::optional(FakeLockServer::replyWithCode("001")); });
+    TestClient next = client();
+    next.send(exampleRequest);
+    EXPECT_EQ(next.readLine(), successAnswer);
+}
+
+TEST_F(KeyRequestRun, IPv6ClientIsServedLikeIPv4)
+{
+    if (!ipv6Available()) {
+        GTEST_SKIP() << "no IPv6 on this machine";
+    }
+    startGateway();
+    std::optional<TestClient> requester;
+    try {
+        requester.emplace(gateway->listener().port(), Family::IPv6);
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "no IPv6 loopback address";
+    }
+    requester->send(exampleRequest);
+    EXPECT_EQ(requester->readLine(), successAnswer);
+}
+
+TEST_F(KeyRequestRun, ManyClientsAtOnceEachGetTheAnswerToTheirOwnRoom)
+{
+    // The server's code is the room's last three digits: an answer paired with the wrong
+    // line would carry another client's code.
+    server.setResponder([](const std::string& line) {
+        std::string room = line.substr(20, 15);
+        room.erase(room.find_last_not_of(' ') + 1);
+        return std::optional(FakeLockServer::replyWithCode(room.substr(room.size() - 3)));
+    });
+    startGateway();
+    constexpr int clients = 32;
+    constexpr int requestsEach = 5;
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            TestClient requester = client();
+            for (int r = 0; r < requestsEach; ++r) {
+                int room = 1000 + c * 10 + r;
+                std::string code = std::to_string(room).substr(1);
+                requester.send(requestForRoom(std::to_string(room)));
+                std::string expected =
+                    (code == "001" || code == "002") ? successAnswer : failureAnswer(code);
+                if (requester.readLine() != expected) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(server.lines().size(), std::size_t(clients * requestsEach));
+}
+
+TEST_F(KeyRequestRun, RefusedLinkConnectReportsTheSocketError)
+{
+    GatewayOptions options;
+    options.listenerPort = 0;
+    options.linkHost = "127.0.0.1";
+    {
+        // A port that was just free: nothing listens there.
+        FakeLockServer gone;
+        options.linkPort = gone.port();
+    }
+    // The fake server above is gone; its port refuses.
+    Gateway lonely(options, log.sink());
+    try {
+        lonely.connectLink();
+        FAIL() << "connect must be refused";
+    } catch (const EIdSocketError& error) {
+        EXPECT_EQ(error.number(), 10061);
+        EXPECT_STREQ(error.what(), "Socket Error # 10061\r\nConnection refused.");
+    }
+    EXPECT_FALSE(lonely.link().isConnected());
+}

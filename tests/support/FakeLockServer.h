@@ -1,0 +1,156 @@
+#pragma once
+
+#include "gateway/SocketPlatform.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <vector>
+
+// An in-process lock-system server on a loopback port. Each received line (up to CR LF) is
+// recorded and handed to the responder, whose answer, if any, is sent at once. Tests can also
+// send, close or reset the connection themselves.
+class FakeLockServer
+{
+public:
+    using Responder = std::function<std::optional<std::string>(const std::string& line)>;
+
+    // A reply whose characters 13 to 15 hold the code.
+    static std::string replyWithCode(const std::string& code)
+    {
+        return "\x02" "200000001RS" + code + "\x03\x04";
+    }
+
+    explicit FakeLockServer(Responder responder = [](const std::string&) {
+        return std::optional<std::string>(replyWithCode("001"));
+    })
+        : m_responder(std::move(responder)), m_listening(gateway::openStream(gateway::Family::IPv4))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(m_listening.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("fake lock server cannot bind");
+        }
+        gateway::listenOn(m_listening, 4);
+        m_port = gateway::localPort(m_listening);
+        m_thread = std::thread([this] { serve(); });
+    }
+
+    ~FakeLockServer()
+    {
+        m_stop.raise();
+        m_thread.join();
+    }
+
+    std::uint16_t port() const { return m_port; }
+
+    void setResponder(Responder responder)
+    {
+        std::lock_guard lock(m_mutex);
+        m_responder = std::move(responder);
+    }
+
+    bool waitForLines(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_lines.size() >= count; });
+    }
+
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+    void send(std::string_view bytes)
+    {
+        std::lock_guard lock(m_mutex);
+        gateway::sendAll(m_peer, bytes);
+    }
+
+    // Ends the stream in order, as a server that closes its end does.
+    void closeConnection()
+    {
+        std::lock_guard lock(m_mutex);
+        m_peer.shutdownBoth();
+    }
+
+    // Resets the connection: the gateway's next receive fails.
+    void resetConnection()
+    {
+        std::lock_guard lock(m_mutex);
+        linger option{1, 0};
+        ::setsockopt(m_peer.handle(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+        m_peer.shutdownBoth();
+    }
+
+    bool waitForPeer(std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_peer.isOpen(); });
+    }
+
+private:
+    void serve()
+    {
+        while (gateway::waitReadable(m_listening, -1, &m_stop) == gateway::Readiness::Readable) {
+            gateway::Socket accepted = gateway::acceptFrom(m_listening);
+            {
+                std::lock_guard lock(m_mutex);
+                m_peer = std::move(accepted);
+            }
+            m_changed.notify_all();
+            std::string pending;
+            char buffer[65536];
+            // Only this thread replaces m_peer, so it may read it without the lock.
+            while (gateway::waitReadable(m_peer, -1, &m_stop) == gateway::Readiness::Readable) {
+                ssize_t received = ::recv(m_peer.handle(), buffer, sizeof buffer, 0);
+                if (received <= 0) {
+                    break;
+                }
+                pending.append(buffer, static_cast<std::size_t>(received));
+                std::size_t end;
+                while ((end = pending.find("\r\n")) != std::string::npos) {
+                    std::string line = pending.substr(0, end);
+                    pending.erase(0, end + 2);
+                    handleLine(line);
+                }
+            }
+            if (m_stop.raised()) {
+                return;
+            }
+        }
+    }
+
+    void handleLine(const std::string& line)
+    {
+        std::unique_lock lock(m_mutex);
+        m_lines.push_back(line);
+        Responder responder = m_responder;
+        lock.unlock();
+        m_changed.notify_all();
+        if (auto reply = responder(line)) {
+            lock.lock();
+            gateway::sendAll(m_peer, *reply);
+        }
+    }
+
+    Responder m_responder;
+    gateway::Socket m_listening;
+    std::uint16_t m_port = 0;
+    gateway::WakeSignal m_stop;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    gateway::Socket m_peer;
+    std::vector<std::string> m_lines;
+    std::thread m_thread;
+};

@@ -1,0 +1,262 @@
+#include "gateway/EncoderLine.h"
+#include "gateway/Errors.h"
+#include "gateway/ResultCode.h"
+
+#include <gtest/gtest.h>
+
+using namespace gateway;
+
+namespace {
+
+constexpr int fixedYear = 2026;
+
+// The line of the worked example: room "1110", folio "123456", one key of type "0",
+// valid to 2020-07-16 14:00.
+const Text workedExampleLine = Text(u"\x02") + u"200000001" + u"001" + u"9999   " +
+                               u"1110           " + u"1" + u"76" + u"FF" + u"01" + u"0716201400" +
+                               u"0716201400" + u"0000000000000*209" + u"123456" + u"\x03\x04";
+
+KeyRequestValues workedExampleRequest()
+{
+    KeyRequestValues values;
+    values.room = u"1110";
+    values.folio = u"123456";
+    values.encoder = u"1";
+    values.keyCount = u"1";
+    values.keyType = u"0";
+    values.fromDateTime = u"2020-07-16 14:00:00";
+    values.toDateTime = u"2020-07-16 14:00:00";
+    return values;
+}
+
+std::string derivationMessage(const KeyRequestValues& values)
+{
+    try {
+        deriveFields(values, fixedYear);
+    } catch (const EConvertError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(EncoderLine, WorkedExampleIsByteExact)
+{
+    ASSERT_EQ(workedExampleLine.size(), 87u);
+    const KeyRequestValues values = workedExampleRequest();
+    EXPECT_EQ(assembleLine(deriveFields(values, fixedYear), values.folio), workedExampleLine);
+}
+
+TEST(EncoderLine, TestCommandIsTheWorkedExample)
+{
+    const TestCommand command = testCommand();
+    EXPECT_EQ(command.line, workedExampleLine);
+    EXPECT_EQ(command.summary, u"Room = [1110           ] From = [0716201400] To = [0716201400]");
+}
+
+TEST(EncoderLine, KeyTypeCodeIsExactMatchOnZero)
+{
+    struct Case
+    {
+        Text keyType;
+        Text code;
+    } cases[] = {
+        {u"0", u"001"},  {u"1", u"003"},  {u"00", u"003"},
+        {u" 0", u"003"}, {u"0 ", u"003"}, {u"", u"003"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toUtf8(c.keyType));
+        EXPECT_EQ(keyTypeCode(c.keyType), c.code);
+    }
+}
+
+TEST(EncoderLine, RoomFieldPadsToFifteenCodeUnitsAndNeverCuts)
+{
+    struct Case
+    {
+        Text room;
+        Text field;
+    } cases[] = {
+        {u"", Text(15, u' ')},
+        {u"1110", u"1110           "},
+        {u" 2500 ", u" 2500          "},
+        {u"123456789012345", u"123456789012345"},
+        {u"00000000000000002500", u"00000000000000002500"},
+        // A character outside the basic plane is two code units wide.
+        {u"\U0001F511", u"\U0001F511             "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toUtf8(c.room));
+        EXPECT_EQ(roomField(c.room), c.field);
+    }
+}
+
+TEST(EncoderLine, EncoderCodeFollowsTheRoomNumber)
+{
+    struct Case
+    {
+        Text room;
+        Text code;
+    } cases[] = {
+        {u"1999", u"76"},       {u"2000", u"17"},
+        {u"-5", u"76"},         {u"$7D0", u"17"},
+        {u"$7CF", u"76"},       {u" 2500 ", u"17"},
+        {u"$FFFFFFFF", u"76"},  {u"-2147483648", u"76"},
+        {u"2147483647", u"17"}, {u"00000000000000002500", u"17"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toUtf8(c.room));
+        KeyRequestValues values = workedExampleRequest();
+        values.room = c.room;
+        const EncoderFields fields = deriveFields(values, fixedYear);
+        EXPECT_EQ(fields.encoderCode, c.code);
+        EXPECT_EQ(fields.roomField, roomField(c.room));
+    }
+}
+
+TEST(EncoderLine, KeyCountFieldIsZeroAndTheTextAsReceived)
+{
+    EXPECT_EQ(keyCountField(u"1"), u"01");
+    EXPECT_EQ(keyCountField(u"12"), u"012");
+    EXPECT_EQ(keyCountField(u""), u"0");
+    EXPECT_EQ(keyCountField(u" x"), u"0 x");
+}
+
+TEST(EncoderLine, LongRoomAndKeyCountShiftLaterFields)
+{
+    struct Case
+    {
+        Text room;
+        Text keyCount;
+        int shift; // of every field after the room, from its place in the worked example
+        Text encoderCode;
+    } cases[] = {
+        {u"00000000000000002500", u"1", 5, u"17"},
+        {u"1110", u"10", 1, u"76"},
+        {u"1110", u"", -1, u"76"},
+        {u"0000000000001110", u"123", 3, u"76"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toUtf8(c.room) + " / " + toUtf8(c.keyCount));
+        KeyRequestValues values = workedExampleRequest();
+        values.room = c.room;
+        values.keyCount = c.keyCount;
+        const Text line = assembleLine(deriveFields(values, fixedYear), values.folio);
+        const std::size_t roomShift = roomField(c.room).size() - 15;
+        const auto datesAt = static_cast<std::size_t>(42 + c.shift);
+
+        EXPECT_EQ(line.size(), datesAt + 45);
+        EXPECT_EQ(line.substr(20, roomField(c.room).size()), roomField(c.room));
+        EXPECT_EQ(line.substr(35 + roomShift, 5), u"1" + c.encoderCode + u"FF");
+        EXPECT_EQ(line.substr(40 + roomShift, c.keyCount.size() + 1), u"0" + c.keyCount);
+        EXPECT_EQ(line.substr(datesAt), u"07162014000716201400"
+                                        u"0000000000000*209123456\x03\x04");
+    }
+}
+
+TEST(EncoderLine, AssemblesFieldsInTheirPlaces)
+{
+    const Text line = assembleLine(u"003", u"R", u"17", u"0", u"1111111111", u"2222222222", u"");
+    EXPECT_EQ(line, Text(u"\x02") + u"200000001003" + u"9999   " + u"R" + u"1" + u"17" + u"FF" +
+                        u"0" + u"1111111111" + u"2222222222" + u"0000000000000*209" + u"\x03\x04");
+}
+
+TEST(EncoderLine, FromDateIsCheckedButOnlyTheToDateIsSent)
+{
+    KeyRequestValues values = workedExampleRequest();
+    values.fromDateTime = u"2020-07-15 10:30";
+    values.toDateTime = u"2020-07-18 11:00";
+    const EncoderFields fields = deriveFields(values, fixedYear);
+
+    EXPECT_EQ(fields.fromDateField, u"0715201030");
+    EXPECT_EQ(fields.toDateField, u"0718201100");
+    const Text line = assembleLine(fields, values.folio);
+    EXPECT_EQ(line.substr(42, 20), u"07182011000718201100");
+    EXPECT_EQ(line.find(u"0715201030"), Text::npos);
+    EXPECT_EQ(summaryLine(fields.roomField, fields.fromDateField, fields.toDateField),
+              u"Room = [1110           ] From = [0715201030] To = [0718201100]");
+}
+
+TEST(EncoderLine, MissingValuesGiveEmptyFields)
+{
+    KeyRequestValues values = workedExampleRequest();
+    values.folio.clear();
+    values.keyCount.clear();
+    values.keyType.clear();
+    const EncoderFields fields = deriveFields(values, fixedYear);
+
+    EXPECT_EQ(fields.keyTypeCode, u"003");
+    EXPECT_EQ(fields.keyCountField, u"0");
+    const Text line = assembleLine(fields, values.folio);
+    EXPECT_EQ(line.substr(line.size() - 19), u"0000000000000*209\x03\x04");
+}
+
+TEST(EncoderLine, FirstFailingDerivationWins)
+{
+    struct Case
+    {
+        const char* what;
+        Text room;
+        Text from;
+        Text to;
+        std::string message;
+    } cases[] = {
+        {"all bad", u"", u"none", u"2020-02-30", "'none' is not a valid date and time"},
+        {"to and room bad", u"", u"2020-07-16", u"2020-02-30",
+         "'2020-02-30' is not a valid date and time"},
+        {"room bad", u"101A", u"2020-07-16", u"2020-07-16", "'101A' is not a valid integer value"},
+        {"room missing", u"", u"2020-07-16", u"2020-07-16", "'' is not a valid integer value"},
+        {"room blank", u"   ", u"2020-07-16", u"2020-07-16", "'' is not a valid integer value"},
+        {"from missing", u"1110", u"", u"2020-07-16", "'' is not a valid date and time"},
+        {"from unreadable", u"1110", u"none", u"2020-07-16", "'none' is not a valid date and time"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeyRequestValues values = workedExampleRequest();
+        values.room = c.room;
+        values.fromDateTime = c.from;
+        values.toDateTime = c.to;
+        EXPECT_EQ(derivationMessage(values), c.message);
+    }
+}
+
+TEST(ResultCode, TakesCharactersThirteenToFifteen)
+{
+    struct Case
+    {
+        Text reply;
+        Text code;
+        bool success;
+    } cases[] = {
+        {u"", u"", false},
+        {u"123456789012", u"", false},
+        {u"1234567890120", u"0", false},
+        {u"12345678901200", u"00", false},
+        {u"123456789012001", u"001", true},
+        {u"\x02"
+         u"23456789012002 and more\x03",
+         u"002", true},
+        {u"123456789012003", u"003", false},
+        {u"001001001001 001", u" 00", false},
+        {u"123456789012\u00e9\u00e9\u00e9", u"\u00e9\u00e9\u00e9", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toUtf8(c.reply));
+        const Text code = resultCode(c.reply);
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(isSuccessCode(code), c.success);
+    }
+}
+
+TEST(ResultCode, OnlyExactCodesSucceed)
+{
+    for (const Text& code : {Text(u"001"), Text(u"002")}) {
+        EXPECT_TRUE(isSuccessCode(code));
+    }
+    for (const Text& code : {Text(u""), Text(u"01"), Text(u"0010"), Text(u" 001"), Text(u"000"),
+                             Text(u"003"), Text(u"1")}) {
+        SCOPED_TRACE(toUtf8(code));
+        EXPECT_FALSE(isSuccessCode(code));
+    }
+}
