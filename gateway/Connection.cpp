@@ -42,7 +42,10 @@ bool Connection::poll(int waitMs, const WakeSignal* wake)
     return connected();
 }
 
-bool Connection::connected() const { return !m_input.empty() || (m_open && !m_closedByPeer); }
+bool Connection::connected() const
+{
+    return !m_input.empty() || (m_open && !m_closedByPeer);
+}
 
 bool Connection::receiveStep(int waitMs, const WakeSignal* wake)
 {

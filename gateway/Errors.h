@@ -14,12 +14,12 @@ public:
     virtual const char* className() const noexcept { return "Exception"; }
 };
 
-#define VELMOR_EXCEPTION_CLASS(Name, Base)                                                      \
-    class Name : public Base                                                                   \
-    {                                                                                          \
-    public:                                                                                    \
-        using Base::Base;                                                                      \
-        const char* className() const noexcept override { return #Name; }                     \
+#define VELMOR_EXCEPTION_CLASS(Name, Base)                                                         \
+    class Name : public Base                                                                       \
+    {                                                                                              \
+    public:                                                                                        \
+        using Base::Base;                                                                          \
+        const char* className() const noexcept override { return #Name; }                          \
     }
 
 // Silent abort: the error display shows nothing for it.
@@ -59,7 +59,8 @@ VELMOR_EXCEPTION_CLASS(EIdNotASocket, EIdSocketError);
 
 namespace messages {
 inline constexpr const char* connClosedGracefully = "Connection Closed Gracefully.";
-inline constexpr const char* couldNotBind = "Could not bind socket. Address and port are already in use.";
+inline constexpr const char* couldNotBind =
+    "Could not bind socket. Address and port are already in use.";
 inline constexpr const char* noOnExecute = "You must have an OnExecute event.";
 inline constexpr const char* linkNotConnected = "Not connected to the lock system.";
 } // namespace messages

@@ -5,8 +5,7 @@
 namespace gateway {
 
 Gateway::Gateway(const GatewayOptions& options, LogSink log)
-    : m_link(options.linkHost, options.linkPort, log),
-      m_handler(m_link, log, options.replyWaitMs),
+    : m_link(options.linkHost, options.linkPort, log), m_handler(m_link, log, options.replyWaitMs),
       m_listener(
           options.listenerPort, [this](Connection& client) { m_handler.run(client); },
           options.terminateWaitMs)
@@ -15,11 +14,20 @@ Gateway::Gateway(const GatewayOptions& options, LogSink log)
     m_listener.setOverdueAction([this] { m_link.cancel(); });
 }
 
-Gateway::~Gateway() { shutdown(); }
+Gateway::~Gateway()
+{
+    shutdown();
+}
 
-void Gateway::startListener() { m_listener.start(); }
+void Gateway::startListener()
+{
+    m_listener.start();
+}
 
-void Gateway::connectLink() { m_link.connect(); }
+void Gateway::connectLink()
+{
+    m_link.connect();
+}
 
 void Gateway::shutdown()
 {

@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -47,7 +48,10 @@ struct DocumentDeleter
 using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
 using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
 
-char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; }
+char16_t asciiUpper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
+}
 
 bool equalsIgnoringCase(TextView a, TextView b)
 {
@@ -120,8 +124,8 @@ Text sourceLine(TextView text, long lineNumber)
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
         message.pop_back();
     }
-    message += "\r\nLine: " + std::to_string(lineNumber) + "\r\n" +
-               toUtf8(sourceLine(text, lineNumber));
+    message +=
+        "\r\nLine: " + std::to_string(lineNumber) + "\r\n" + toUtf8(sourceLine(text, lineNumber));
     throw EDOMParseError(message);
 }
 
@@ -271,7 +275,10 @@ private:
         m_budget -= amount;
     }
 
-    [[noreturn]] void fail() { throwParseError(amplificationError, xmlGetLineNo(m_element), m_text); }
+    [[noreturn]] void fail()
+    {
+        throwParseError(amplificationError, xmlGetLineNo(m_element), m_text);
+    }
 
     xmlDoc* m_document;
     xmlNode* m_element;

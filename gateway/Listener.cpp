@@ -19,7 +19,10 @@ Listener::Listener(std::uint16_t port, Handler handler, int terminateWaitMs)
 {
 }
 
-Listener::~Listener() { shutdown(); }
+Listener::~Listener()
+{
+    shutdown();
+}
 
 void Listener::start()
 {

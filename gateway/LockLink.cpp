@@ -64,7 +64,10 @@ void LockLink::discardStaleData()
     }
 }
 
-void LockLink::cancel() { m_cancelled.raise(); }
+void LockLink::cancel()
+{
+    m_cancelled.raise();
+}
 
 void LockLink::close()
 {

@@ -26,19 +26,44 @@ struct ErrorPair
 };
 
 constexpr ErrorPair errorMap[] = {
-    {EINTR, 10004},        {EBADF, 10009},          {EACCES, 10013},
-    {EFAULT, 10014},       {EINVAL, 10022},         {EMFILE, 10024},
-    {EWOULDBLOCK, 10035},  {EINPROGRESS, 10036},    {EALREADY, 10037},
-    {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},   {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},    {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},  {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047}, {EADDRINUSE, 10048},     {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},     {ENETUNREACH, 10051},    {ENETRESET, 10052},
-    {ECONNABORTED, 10053}, {ECONNRESET, 10054},     {ENOBUFS, 10055},
-    {EISCONN, 10056},      {ENOTCONN, 10057},       {ESHUTDOWN, 10058},
-    {ETOOMANYREFS, 10059}, {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061},
-    {ELOOP, 10062},        {ENAMETOOLONG, 10063},   {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},
+    {EINTR, 10004},
+    {EBADF, 10009},
+    {EACCES, 10013},
+    {EFAULT, 10014},
+    {EINVAL, 10022},
+    {EMFILE, 10024},
+    {EWOULDBLOCK, 10035},
+    {EINPROGRESS, 10036},
+    {EALREADY, 10037},
+    {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039},
+    {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},
+    {EPROTONOSUPPORT, 10043},
+    {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},
+    {EPFNOSUPPORT, 10046},
+    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},
+    {ENETRESET, 10052},
+    {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},
+    {ENOBUFS, 10055},
+    {EISCONN, 10056},
+    {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},
+    {ETOOMANYREFS, 10059},
+    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061},
+    {ELOOP, 10062},
+    {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},
+    {EHOSTUNREACH, 10065},
+    {ENOTEMPTY, 10066},
     // Linux reports a send on a connection the peer has reset as a broken pipe.
     {EPIPE, 10054},
 };
@@ -65,7 +90,10 @@ int resolverErrorNumber(int gaiError)
     }
 }
 
-int domainOf(Family family) { return family == Family::IPv4 ? AF_INET : AF_INET6; }
+int domainOf(Family family)
+{
+    return family == Family::IPv4 ? AF_INET : AF_INET6;
+}
 
 } // namespace
 
@@ -76,7 +104,10 @@ WakeSignal::WakeSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     }
 }
 
-WakeSignal::~WakeSignal() { ::close(m_fd); }
+WakeSignal::~WakeSignal()
+{
+    ::close(m_fd);
+}
 
 void WakeSignal::raise()
 {
@@ -98,7 +129,10 @@ Socket::~Socket()
     }
 }
 
-Socket::Socket(Socket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+Socket::Socket(Socket&& other) noexcept : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept
 {
@@ -138,7 +172,10 @@ int toSocketErrorNumber(int platformError)
     return platformError;
 }
 
-void throwLastSocketError() { throwSocketError(toSocketErrorNumber(errno)); }
+void throwLastSocketError()
+{
+    throwSocketError(toSocketErrorNumber(errno));
+}
 
 Socket openStream(Family family)
 {

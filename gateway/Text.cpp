@@ -25,8 +25,14 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void appendUtf16(Text& out, char32_t c)
 {
@@ -48,7 +54,8 @@ std::string toUtf8(TextView text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+            char32_t cp =
+                0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
             appendUtf8(out, cp);
             ++i;
         } else if (isHighSurrogate(c) || isLowSurrogate(c)) {

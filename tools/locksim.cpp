@@ -1,1 +1,431 @@
-int main() { return 0; }
+// locksim: a stand-in for the lock system's interface server. It reads encoder command lines
+// and answers each with a reply whose characters 13 to 15 hold a result code.
+
+#include "gateway/Errors.h"
+#include "gateway/SocketPlatform.h"
+#include "tools/ToolSupport.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <pthread.h>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace gateway;
+
+constexpr const char* usageText =
+    "Usage: locksim [options]\n"
+    "Stands in for the lock system's interface server: answers every encoder command line\n"
+    "(ended by CR LF) with STX \"200000001\" \"RS\" CODE ETX EOT.\n"
+    "\n"
+    "  --host HOST        address to listen on (default 127.0.0.1)\n"
+    "  --port PORT        port to listen on (default 8264; 0 picks a free one)\n"
+    "  --code CODE        result code of every reply, three characters (default 001)\n"
+    "  --code-by-room     result code from the room (characters 21-35 of the line, blanks\n"
+    "                     trimmed): its last three characters, left-padded with '0'\n"
+    "  --delay MS         wait MS milliseconds before each reply\n"
+    "  --split MS         send each reply in two pieces, the code and the rest MS ms after\n"
+    "                     the first 12 characters\n"
+    "  --no-reply         never reply\n"
+    "  --close-after N    close a connection after handling its Nth line\n"
+    "  --reset-after N    reset a connection on receiving its Nth line, without replying\n"
+    "  --quiet            print nothing but the listening line\n"
+    "  --help             show this text\n"
+    "\n"
+    "Prints \"locksim: listening on HOST:PORT\" once listening, then for each line:\n"
+    "  conn C line L: LINE -> REPLY\n"
+    "with control characters shown as <STX>, <ETX>, <EOT> or <0xNN>. Ends on SIGINT or SIGTERM.\n";
+
+constexpr int maxMilliseconds = 24 * 60 * 60 * 1000;
+
+struct Settings
+{
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 8264;
+    std::string code = "001";
+    bool codeByRoom = false;
+    int delayMs = 0;
+    int splitMs = -1; // negative: every reply in one piece
+    bool noReply = false;
+    long long closeAfter = 0; // 0: never
+    long long resetAfter = 0; // 0: never
+    bool quiet = false;
+};
+
+// Exits the program for --help; throws UsageError for everything it cannot accept.
+Settings parseSettings(int argc, char** argv)
+{
+    Settings settings;
+    bool codeGiven = false;
+    tools::OptionReader options(argc, argv);
+    while (!options.atEnd()) {
+        std::string name = options.next();
+        if (name == "--help") {
+            options.noValue();
+            std::fputs(usageText, stdout);
+            std::exit(0);
+        } else if (name == "--host") {
+            settings.host = options.value();
+            if (settings.host.empty()) {
+                throw tools::UsageError("--host: the address is empty");
+            }
+        } else if (name == "--port") {
+            settings.port =
+                static_cast<std::uint16_t>(tools::parseNumber(name, options.value(), 0, 65535));
+        } else if (name == "--code") {
+            settings.code = options.value();
+            codeGiven = true;
+            bool printable = true;
+            for (char c : settings.code) {
+                printable = printable && c >= 0x20 && c <= 0x7E;
+            }
+            if (settings.code.size() != 3 || !printable) {
+                throw tools::UsageError("--code: '" + settings.code +
+                                        "' is not three printable ASCII characters");
+            }
+        } else if (name == "--code-by-room") {
+            options.noValue();
+            settings.codeByRoom = true;
+        } else if (name == "--delay") {
+            settings.delayMs =
+                static_cast<int>(tools::parseNumber(name, options.value(), 0, maxMilliseconds));
+        } else if (name == "--split") {
+            settings.splitMs =
+                static_cast<int>(tools::parseNumber(name, options.value(), 0, maxMilliseconds));
+        } else if (name == "--no-reply") {
+            options.noValue();
+            settings.noReply = true;
+        } else if (name == "--close-after") {
+            settings.closeAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--reset-after") {
+            settings.resetAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--quiet") {
+            options.noValue();
+            settings.quiet = true;
+        } else {
+            throw tools::UsageError("unknown option " + name);
+        }
+    }
+    if (codeGiven && settings.codeByRoom) {
+        throw tools::UsageError("--code and --code-by-room exclude each other");
+    }
+    return settings;
+}
+
+// One output line at a time from every thread, flushed so that watching scripts see it.
+class Output
+{
+public:
+    void line(const std::string& text)
+    {
+        std::lock_guard lock(m_mutex);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    std::mutex m_mutex;
+};
+
+std::string errorText(const std::exception& error)
+{
+    return tools::oneLine(error.what());
+}
+
+// Room field positions 21-35 (from 1), blanks trimmed; last three characters, '0'-padded.
+std::string codeFromRoom(std::string_view line)
+{
+    std::string_view room = line.size() > 20 ? line.substr(20, 15) : std::string_view();
+    auto first = room.find_first_not_of(' ');
+    room = first == std::string_view::npos ? std::string_view() : room.substr(first);
+    room = room.substr(0, room.find_last_not_of(' ') + 1);
+    if (room.size() > 3) {
+        room = room.substr(room.size() - 3);
+    }
+    return std::string(3 - room.size(), '0') + std::string(room);
+}
+
+// The reply's first piece when it is split: everything before the code.
+constexpr std::size_t replyHeadLength = 12;
+
+class Server
+{
+public:
+    Server(const Settings& settings, Output& output) : m_settings(settings), m_output(output) {}
+    ~Server() { stop(); }
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    void start(Socket listening)
+    {
+        m_listening = std::move(listening);
+        m_acceptThread = std::thread([this] { acceptLoop(); });
+    }
+
+    void stop()
+    {
+        m_stop.raise();
+        if (m_acceptThread.joinable()) {
+            m_acceptThread.join();
+        }
+        std::list<std::unique_ptr<Connection>> connections;
+        {
+            std::lock_guard lock(m_connectionsMutex);
+            connections.swap(m_connections);
+        }
+        for (auto& connection : connections) {
+            {
+                // Wakes a send that waits for a peer that does not read.
+                std::lock_guard lock(connection->mutex);
+                connection->socket.shutdownBoth();
+            }
+            connection->thread.join();
+        }
+    }
+
+private:
+    struct Connection
+    {
+        long long id = 0;
+        Socket socket;
+        // Guards the descriptor between the serving thread's close and stop()'s shutdown.
+        std::mutex mutex;
+        std::atomic<bool> finished{false};
+        std::thread thread;
+    };
+
+    enum class After
+    {
+        Continue,
+        Stop
+    };
+
+    void note(const std::string& text)
+    {
+        if (!m_settings.quiet) {
+            m_output.line(text);
+        }
+    }
+
+    void acceptLoop()
+    {
+        for (;;) {
+            try {
+                if (waitReadable(m_listening, -1, &m_stop) == Readiness::Woken) {
+                    return;
+                }
+            } catch (const std::exception& error) {
+                m_output.line("locksim: waiting for connections failed: " + errorText(error));
+                ::kill(::getpid(), SIGTERM);
+                return;
+            }
+            Socket accepted = acceptFrom(m_listening);
+            if (!accepted.isOpen()) {
+                // Out of descriptors or an aborted handshake: pause rather than spin on it.
+                if (waitForWake(m_stop, 50)) {
+                    return;
+                }
+                continue;
+            }
+            reapFinished();
+            auto connection = std::make_unique<Connection>();
+            connection->id = ++m_connectionCount;
+            connection->socket = std::move(accepted);
+            note("locksim: connection " + std::to_string(connection->id) + " opened");
+            Connection* served = connection.get();
+            try {
+                served->thread = std::thread([this, served] { serve(*served); });
+            } catch (const std::exception& error) {
+                note("locksim: connection " + std::to_string(served->id) +
+                     " dropped: " + error.what());
+                continue;
+            }
+            std::lock_guard lock(m_connectionsMutex);
+            m_connections.push_back(std::move(connection));
+        }
+    }
+
+    void reapFinished()
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if ((*it)->finished) {
+                (*it)->thread.join();
+                it = m_connections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    void serve(Connection& connection)
+    {
+        std::string prefix = "locksim: connection " + std::to_string(connection.id);
+        std::string pending;
+        long long lineCount = 0;
+        char buffer[16384];
+        try {
+            for (bool open = true; open;) {
+                if (waitReadable(connection.socket, -1, &m_stop) == Readiness::Woken) {
+                    break;
+                }
+                std::size_t received = receiveSome(connection.socket, buffer, sizeof buffer);
+                if (received == 0) {
+                    std::string rest;
+                    if (!pending.empty()) {
+                        rest = ", " + std::to_string(pending.size()) +
+                               " bytes without line end: " + tools::readableBytes(pending);
+                    }
+                    note(prefix + " ended by peer" + rest);
+                    break;
+                }
+                pending.append(buffer, received);
+                std::size_t start = 0;
+                for (;;) {
+                    auto end = pending.find("\r\n", start);
+                    if (end == std::string::npos) {
+                        break;
+                    }
+                    std::string_view line(pending.data() + start, end - start);
+                    start = end + 2;
+                    if (handleLine(connection, ++lineCount, line) == After::Stop) {
+                        open = false;
+                        break;
+                    }
+                }
+                pending.erase(0, start);
+            }
+        } catch (const std::exception& error) {
+            note(prefix + " failed: " + errorText(error));
+        }
+        {
+            std::lock_guard lock(connection.mutex);
+            connection.socket.close();
+        }
+        connection.finished = true;
+    }
+
+    After handleLine(Connection& connection, long long number, std::string_view line)
+    {
+        std::string shown;
+        if (!m_settings.quiet) {
+            shown = "conn " + std::to_string(connection.id) + " line " + std::to_string(number) +
+                    ": " + tools::readableBytes(line) + " -> ";
+        }
+        if (m_settings.resetAfter == number) {
+            note(shown + "reset");
+            std::lock_guard lock(connection.mutex);
+            abortConnection(connection.socket);
+            return After::Stop;
+        }
+        if (m_settings.noReply) {
+            note(shown + "no reply");
+        } else {
+            std::string reply = "\x02"
+                                "200000001RS";
+            reply += m_settings.codeByRoom ? codeFromRoom(line) : m_settings.code;
+            reply += "\x03\x04";
+            if (m_settings.delayMs > 0 && waitForWake(m_stop, m_settings.delayMs)) {
+                note(shown + "not sent (stopping)");
+                return After::Stop;
+            }
+            try {
+                if (m_settings.splitMs >= 0) {
+                    std::string_view whole = reply;
+                    sendAll(connection.socket, whole.substr(0, replyHeadLength));
+                    if (waitForWake(m_stop, m_settings.splitMs)) {
+                        note(shown + tools::readableBytes(whole.substr(0, replyHeadLength)) +
+                             " (first piece only, stopping)");
+                        return After::Stop;
+                    }
+                    sendAll(connection.socket, whole.substr(replyHeadLength));
+                } else {
+                    sendAll(connection.socket, reply);
+                }
+            } catch (const std::exception& error) {
+                note(shown + tools::readableBytes(reply) + " (send failed: " + errorText(error) +
+                     ")");
+                return After::Stop;
+            }
+            if (!m_settings.quiet) {
+                note(shown + tools::readableBytes(reply) +
+                     (m_settings.splitMs >= 0 ? " (in two pieces)" : ""));
+            }
+        }
+        if (m_settings.closeAfter == number) {
+            note("locksim: connection " + std::to_string(connection.id) + " closed after line " +
+                 std::to_string(number));
+            return After::Stop;
+        }
+        return After::Continue;
+    }
+
+    const Settings& m_settings;
+    Output& m_output;
+    WakeSignal m_stop;
+    Socket m_listening;
+    std::thread m_acceptThread;
+    long long m_connectionCount = 0;
+    std::mutex m_connectionsMutex;
+    std::list<std::unique_ptr<Connection>> m_connections;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    try {
+        settings = parseSettings(argc, argv);
+    } catch (const tools::UsageError& error) {
+        std::fprintf(stderr, "locksim: %s\n\n%s", error.what(), usageText);
+        return 2;
+    }
+
+    // Blocked before any thread starts, so that only the sigwait below receives them.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    sigaddset(&endSignals, SIGINT);
+    sigaddset(&endSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Output output;
+    Socket listening;
+    std::string where = settings.host + ":" + std::to_string(settings.port);
+    try {
+        std::uint32_t address = resolveIPv4(settings.host);
+        where = tools::dottedIPv4(address) + ":" + std::to_string(settings.port);
+        listening = openStream(Family::IPv4);
+        setAddressReuse(listening, true);
+        if (!bindIPv4(listening, address, settings.port)) {
+            throwLastSocketError();
+        }
+        listenOn(listening, 128);
+        where = tools::dottedIPv4(address) + ":" + std::to_string(localPort(listening));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "locksim: cannot listen on %s: %s\n", where.c_str(),
+                     errorText(error).c_str());
+        return 1;
+    }
+
+    Server server(settings, output);
+    server.start(std::move(listening));
+    output.line("locksim: listening on " + where);
+
+    int received = 0;
+    sigwait(&endSignals, &received);
+    server.stop();
+    return 0;
+}

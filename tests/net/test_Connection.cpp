@@ -24,8 +24,7 @@ struct ConnectionFixture : ::testing::Test
     {
         std::string bytes;
         char buffer[65536];
-        while (bytes.size() < count &&
-               waitReadable(peer, 5000, nullptr) == Readiness::Readable) {
+        while (bytes.size() < count && waitReadable(peer, 5000, nullptr) == Readiness::Readable) {
             std::size_t got = receiveSome(peer, buffer, sizeof buffer);
             if (got == 0) {
                 break;

@@ -102,7 +102,7 @@ TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
     } cases[] = {
         {FakeLockServer::replyWithCode("002"), successAnswer},
         {FakeLockServer::replyWithCode("003"), failureAnswer("003")},
-        {"short reply", failureAnswer("")},     // 11 characters: no code at all
+        {"short reply", failureAnswer("")},      // 11 characters: no code at all
         {"0123456789ab00", failureAnswer("00")}, // 14 characters: shortened code
         {"0123456789ab\"&<", failureAnswer("&quot;&amp;&lt;")},
     };

@@ -26,18 +26,22 @@ public:
     // A reply whose characters 13 to 15 hold the code.
     static std::string replyWithCode(const std::string& code)
     {
-        return "\x02" "200000001RS" + code + "\x03\x04";
+        return "\x02"
+               "200000001RS" +
+               code + "\x03\x04";
     }
 
-    explicit FakeLockServer(Responder responder = [](const std::string&) {
-        return std::optional<std::string>(replyWithCode("001"));
-    })
+    explicit FakeLockServer(Responder responder =
+                                [](const std::string&) {
+                                    return std::optional<std::string>(replyWithCode("001"));
+                                })
         : m_responder(std::move(responder)), m_listening(gateway::openStream(gateway::Family::IPv4))
     {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_listening.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (::bind(m_listening.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) !=
+            0) {
             throw std::runtime_error("fake lock server cannot bind");
         }
         gateway::listenOn(m_listening, 4);
@@ -59,7 +63,8 @@ public:
         m_responder = std::move(responder);
     }
 
-    bool waitForLines(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    bool waitForLines(std::size_t count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] { return m_lines.size() >= count; });
@@ -84,14 +89,9 @@ public:
         m_peer.shutdownBoth();
     }
 
-    // Resets the connection: the gateway's next receive fails.
-    void resetConnection()
-    {
-        std::lock_guard lock(m_mutex);
-        linger option{1, 0};
-        ::setsockopt(m_peer.handle(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
-        m_peer.shutdownBoth();
-    }
+    // From a responder: resets the connection once the current line is handled, so the
+    // gateway's next receive fails.
+    void resetConnection() { m_resetRequested = true; }
 
     bool waitForPeer(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
@@ -124,6 +124,16 @@ private:
                     pending.erase(0, end + 2);
                     handleLine(line);
                 }
+                if (m_resetRequested) {
+                    break;
+                }
+            }
+            if (m_resetRequested) {
+                std::lock_guard lock(m_mutex);
+                linger option{1, 0};
+                ::setsockopt(m_peer.handle(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+                m_peer = gateway::Socket(); // closing with linger 0 sends the reset
+                m_resetRequested = false;
             }
             if (m_stop.raised()) {
                 return;
@@ -152,5 +162,6 @@ private:
     std::condition_variable m_changed;
     gateway::Socket m_peer;
     std::vector<std::string> m_lines;
+    bool m_resetRequested = false; // touched by the serving thread only
     std::thread m_thread;
 };

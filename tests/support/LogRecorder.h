@@ -22,7 +22,8 @@ public:
         };
     }
 
-    bool waitForCount(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    bool waitForCount(std::size_t count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] { return m_lines.size() >= count; });

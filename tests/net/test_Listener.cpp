@@ -1,0 +1,127 @@
+#include "gateway/Errors.h"
+#include "gateway/Gateway.h"
+#include "gateway/Listener.h"
+#include "support/FakeLockServer.h"
+#include "support/LogRecorder.h"
+#include "support/TestClient.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+using namespace gateway;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Runs f on a thread of its own; false when it has not returned within the bound, which
+// here means a shutdown that nothing woke.
+template <typename F> bool finishesWithin(F f, std::chrono::seconds bound)
+{
+    auto done = std::async(std::launch::async, std::move(f));
+    return done.wait_for(bound) == std::future_status::ready;
+}
+
+void echoHandler(Connection& connection)
+{
+    Text text = connection.takeBufferedText();
+    if (!text.empty()) {
+        connection.writeLine(text);
+    }
+}
+
+} // namespace
+
+TEST(Listener, PortHeldByAnotherListenerGivesTheBindError)
+{
+    Listener first(0, echoHandler);
+    first.start();
+    Listener second(first.port(), echoHandler);
+    try {
+        second.start();
+        FAIL() << "the port is taken";
+    } catch (const EIdCouldNotBindSocket& error) {
+        EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
+    }
+    EXPECT_FALSE(second.isActive());
+}
+
+TEST(Listener, StartWithoutHandlerFails)
+{
+    Listener listener(0, nullptr);
+    try {
+        listener.start();
+        FAIL() << "a listener needs a handler";
+    } catch (const EIdTCPNoOnExecute& error) {
+        EXPECT_STREQ(error.what(), "You must have an OnExecute event.");
+    }
+}
+
+TEST(Listener, FirstRunFindsNothingAndAnIdleClientGetsNothing)
+{
+    std::atomic<int> runs{0};
+    std::atomic<int> emptyFirstRuns{0};
+    Listener listener(0, [&](Connection& connection) {
+        if (runs++ == 0 && connection.takeBufferedText().empty()) {
+            ++emptyFirstRuns;
+        }
+    });
+    listener.start();
+    TestClient client(listener.port());
+    EXPECT_FALSE(client.readLine(100)) << "no greeting, no answer";
+    EXPECT_EQ(emptyFirstRuns, 1);
+    EXPECT_LE(runs, 2) << "an idle connection must not run the handler over and over";
+}
+
+TEST(Listener, ShutdownWakesIdleConnectionsAtOnce)
+{
+    // A bound far beyond the test's own: only waking the idle threads ends the shutdown.
+    auto listener = std::make_unique<Listener>(0, echoHandler, 600000);
+    listener->start();
+    std::vector<TestClient> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.emplace_back(listener->port());
+        clients.back().send("ping");
+        ASSERT_EQ(clients.back().readLine(), "ping");
+    }
+    EXPECT_TRUE(finishesWithin([&] { listener->shutdown(); }, 20s));
+    for (auto& client : clients) {
+        EXPECT_TRUE(client.closedWithoutAnswer());
+    }
+}
+
+TEST(Listener, RestartedListenerBindsTheSamePortAtOnce)
+{
+    std::uint16_t port;
+    {
+        Listener listener(0, echoHandler);
+        listener.start();
+        port = listener.port();
+        TestClient client(port);
+        client.send("ping");
+        ASSERT_EQ(client.readLine(), "ping");
+        listener.shutdown(); // the gateway closes first: its side lingers in TIME_WAIT
+    }
+    Listener again(port, echoHandler);
+    EXPECT_NO_THROW(again.start());
+}
+
+TEST(Listener, ShutdownWithExchangeInFlightEndsWithinItsBound)
+{
+    FakeLockServer server([](const std::string&) { return std::nullopt; });
+    LogRecorder log;
+    GatewayOptions options;
+    options.listenerPort = 0;
+    options.linkPort = server.port();
+    options.replyWaitMs = 600000; // a reply that would never be waited out
+    options.terminateWaitMs = 200;
+    Gateway gateway(options, log.sink());
+    gateway.startListener();
+    gateway.connectLink();
+
+    TestClient client(gateway.listener().port());
+    client.send(R"(<keyrequest room="1" from-date-time="2020-01-01" to-date-time="2020-01-01"/>)");
+    ASSERT_TRUE(server.waitForLines(1));
+    EXPECT_TRUE(finishesWithin([&] { gateway.shutdown(); }, 20s));
+    EXPECT_TRUE(client.closedWithoutAnswer());
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+// Small pieces shared by the two stand-in programs: option reading, number checks and
+// readable renderings of wire bytes.
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tools {
+
+// A bad command line; the message names the option and what is wrong with it.
+class UsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Walks "--name value" and "--name=value" options in order.
+class OptionReader
+{
+public:
+    OptionReader(int argc, char** argv) : m_argc(argc), m_argv(argv) {}
+
+    bool atEnd() const { return m_index >= m_argc; }
+
+    // The next option's name; a word that is not an option is a usage error.
+    std::string next()
+    {
+        std::string_view word = m_argv[m_index++];
+        m_inlineValue.reset();
+        if (word.size() < 3 || word.substr(0, 2) != "--") {
+            throw UsageError("unexpected argument '" + std::string(word) + "'");
+        }
+        auto equals = word.find('=');
+        if (equals != std::string_view::npos) {
+            m_inlineValue = std::string(word.substr(equals + 1));
+            word = word.substr(0, equals);
+        }
+        m_name = std::string(word);
+        return m_name;
+    }
+
+    // The value of the option just read, from "=value" or the following word.
+    std::string value()
+    {
+        if (m_inlineValue) {
+            return *m_inlineValue;
+        }
+        if (atEnd()) {
+            throw UsageError(m_name + " needs a value");
+        }
+        return m_argv[m_index++];
+    }
+
+    // For options that take no value: "--quiet=yes" is refused rather than ignored.
+    void noValue() const
+    {
+        if (m_inlineValue) {
+            throw UsageError(m_name + " takes no value");
+        }
+    }
+
+    const std::string& name() const { return m_name; }
+
+private:
+    int m_argc;
+    char** m_argv;
+    int m_index = 1;
+    std::string m_name;
+    std::optional<std::string> m_inlineValue;
+};
+
+// A whole decimal number from min to max, or a usage error that says so.
+inline long long parseNumber(const std::string& option, std::string_view text, long long min,
+                             long long max)
+{
+    long long number = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, number);
+    bool digitsOnly = !text.empty() && text.front() >= '0' && text.front() <= '9';
+    if (!digitsOnly || error != std::errc() || stop != end || number < min || number > max) {
+        throw UsageError(option + ": '" + std::string(text) + "' is not a whole number from " +
+                         std::to_string(min) + " to " + std::to_string(max));
+    }
+    return number;
+}
+
+// Control characters by name (<STX>, <ETX>, <EOT>) or code (<0xNN>), bytes above 0x7E by code.
+inline std::string readableBytes(std::string_view bytes)
+{
+    static constexpr char hexDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() + 16);
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == 0x02) {
+            text += "<STX>";
+        } else if (byte == 0x03) {
+            text += "<ETX>";
+        } else if (byte == 0x04) {
+            text += "<EOT>";
+        } else if (byte < 0x20 || byte > 0x7E) {
+            text += "<0x";
+            text += hexDigits[byte >> 4];
+            text += hexDigits[byte & 0x0F];
+            text += '>';
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+// Socket error messages carry a CR LF between number and text; tools print them on one line.
+inline std::string oneLine(std::string_view message)
+{
+    std::string text;
+    for (char c : message) {
+        if (c == '\r') {
+            continue;
+        }
+        text += c == '\n' ? ' ' : c;
+    }
+    return text;
+}
+
+// Dotted text of an IPv4 address in network byte order.
+inline std::string dottedIPv4(std::uint32_t address)
+{
+    unsigned char bytes[4];
+    std::memcpy(bytes, &address, sizeof bytes);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+} // namespace tools
