@@ -2,8 +2,8 @@
 
 #include "gateway/Errors.h"
 
-#include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace gateway {
 
@@ -79,12 +79,12 @@ void Listener::acceptLoop(Binding& binding)
                 continue;
             }
             std::lock_guard lock(m_sessionsMutex);
-            reapFinishedSessions();
             if (m_stop->raised()) {
                 break;
             }
-            Session& session = m_sessions.emplace_back(std::move(accepted));
-            session.thread = std::thread([this, &session] { connectionLoop(session); });
+            auto session = m_sessions.emplace(m_sessions.end(), std::move(accepted));
+            // Assigned under the lock, which the new thread needs before it can end.
+            session->thread = std::thread([this, session] { connectionLoop(session); });
         } catch (const std::exception&) {
             // A failed pass is dropped; the loop goes on after a pause so it cannot spin.
             waitForWake(*m_stop, acceptRetryWaitMs);
@@ -92,9 +92,9 @@ void Listener::acceptLoop(Binding& binding)
     }
 }
 
-void Listener::connectionLoop(Session& session)
+void Listener::connectionLoop(SessionList::iterator session)
 {
-    Connection& connection = session.connection;
+    Connection& connection = session->connection;
     try {
         for (;;) {
             m_handler(connection);
@@ -109,29 +109,16 @@ void Listener::connectionLoop(Session& session)
         // A failed run or poll ends the connection without a word to the client.
     }
     connection.close();
+    std::thread previous;
     {
         std::lock_guard lock(m_sessionsMutex);
-        session.finished = true;
+        previous = std::exchange(m_endedThread, std::move(session->thread));
+        m_sessions.erase(session);
     }
     m_sessionEnded.notify_all();
-}
-
-void Listener::reapFinishedSessions()
-{
-    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-        if (it->finished) {
-            it->thread.join();
-            it = m_sessions.erase(it);
-        } else {
-            ++it;
-        }
+    if (previous.joinable()) {
+        previous.join();
     }
-}
-
-bool Listener::allSessionsFinished() const
-{
-    return std::all_of(m_sessions.begin(), m_sessions.end(),
-                       [](const Session& session) { return session.finished; });
 }
 
 void Listener::shutdown()
@@ -150,24 +137,27 @@ void Listener::shutdown()
         session.connection.interrupt();
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_terminateWaitMs);
-    if (!m_sessionEnded.wait_until(lock, deadline, [this] { return allSessionsFinished(); })) {
+    auto allEnded = [this] { return m_sessions.empty(); };
+    if (!m_sessionEnded.wait_until(lock, deadline, allEnded)) {
         if (m_overdueAction) {
             lock.unlock();
             m_overdueAction();
             lock.lock();
         }
-        m_sessionEnded.wait(lock, [this] { return allSessionsFinished(); });
+        m_sessionEnded.wait(lock, allEnded);
     }
-    reapFinishedSessions();
+    std::thread last = std::move(m_endedThread);
     lock.unlock();
+    if (last.joinable()) {
+        last.join();
+    }
     m_bindings.clear();
 }
 
 std::size_t Listener::liveConnections() const
 {
     std::lock_guard lock(m_sessionsMutex);
-    return std::count_if(m_sessions.begin(), m_sessions.end(),
-                         [](const Session& session) { return !session.finished; });
+    return m_sessions.size();
 }
 
 } // namespace gateway

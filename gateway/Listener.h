@@ -55,16 +55,13 @@ private:
     {
         Connection connection;
         std::thread thread;
-        bool finished = false;
 
         explicit Session(Socket socket) : connection(std::move(socket)) {}
     };
+    using SessionList = std::list<Session>;
 
     void acceptLoop(Binding& binding);
-    void connectionLoop(Session& session);
-    // Joins the threads of sessions that have ended; m_sessionsMutex is held.
-    void reapFinishedSessions();
-    bool allSessionsFinished() const;
+    void connectionLoop(SessionList::iterator session);
 
     std::uint16_t m_port;
     const Handler m_handler;
@@ -74,7 +71,10 @@ private:
     std::vector<std::unique_ptr<Binding>> m_bindings;
     mutable std::mutex m_sessionsMutex;
     std::condition_variable m_sessionEnded;
-    std::list<Session> m_sessions;
+    SessionList m_sessions;
+    // The thread of the session that ended last; the next one to end joins it, so ended
+    // threads never pile up unjoined.
+    std::thread m_endedThread;
 };
 
 } // namespace gateway
