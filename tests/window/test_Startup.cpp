@@ -1,0 +1,229 @@
+#include "PaneLines.h"
+#include "RecordingErrorBox.h"
+#include "gateway/Listener.h"
+#include "support/FakeLockServer.h"
+#include "support/TestClient.h"
+#include "window/ApplicationTitle.h"
+#include "window/Startup.h"
+#include "window/Velmor_send.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+const std::string keyRequest = R"(<keyrequest room="1110" folio="123456" encoder="1" )"
+                               R"(key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" )"
+                               R"(to-date-time="2020-07-17 11:00:00"/>)";
+
+gateway::GatewayOptions optionsFor(std::uint16_t linkPort)
+{
+    gateway::GatewayOptions options;
+    options.listenerPort = 0;
+    options.linkHost = "127.0.0.1";
+    options.linkPort = linkPort;
+    options.terminateWaitMs = 2000;
+    return options;
+}
+
+// A loopback port that refuses connections: bound, never listening.
+class RefusingPort
+{
+public:
+    RefusingPort() : m_socket(gateway::openStream(gateway::Family::IPv4))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(m_socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("cannot bind loopback");
+        }
+        m_port = gateway::localPort(m_socket);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    gateway::Socket m_socket;
+    std::uint16_t m_port = 0;
+};
+
+QString title()
+{
+    return window::applicationTitle(QCoreApplication::applicationFilePath());
+}
+
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layout()
+    {
+        RecordingErrorBox box;
+        TForm7 form(optionsFor(1), box);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QCOMPARE(form.windowTitle(), QStringLiteral("Form7"));
+        QCOMPARE(form.size(), QSize(801, 437));
+        QCOMPARE(form.Panel1->geometry(), QRect(0, 0, 552, 437));
+        QCOMPARE(form.Panel2->geometry(), QRect(552, 0, 249, 437));
+        QCOMPARE(form.Memo1->geometry(), QRect(1, 1, 550, 262));
+        QCOMPARE(form.Memo2->geometry(), QRect(1, 263, 550, 173));
+        QCOMPARE(form.Button4->geometry(), QRect(16, 56, 75, 25));
+        QCOMPARE(form.Button4->text(), QStringLiteral("Send"));
+        QCOMPARE(form.font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(form.font().pixelSize(), 11);
+        for (QFrame* panel : {form.Panel1, form.Panel2}) {
+            QCOMPARE(panel->frameShape(), QFrame::Panel);
+            QCOMPARE(panel->frameShadow(), QFrame::Raised);
+            QCOMPARE(panel->lineWidth(), 1);
+        }
+        QVERIFY(!form.Memo1->isReadOnly());
+        QVERIFY(form.Memo1->toPlainText().isEmpty());
+        QVERIFY(form.Memo2->toPlainText().isEmpty());
+
+        form.resize(1000, 600);
+        QTRY_COMPARE(form.Panel2->geometry(), QRect(751, 0, 249, 600));
+        QCOMPARE(form.Panel1->geometry(), QRect(0, 0, 751, 600));
+        QCOMPARE(form.Memo1->geometry(), QRect(1, 1, 749, 425));
+        QCOMPARE(form.Memo2->geometry(), QRect(1, 426, 749, 173));
+        QCOMPARE(form.Button4->geometry(), QRect(16, 56, 75, 25));
+
+        form.Memo1->setFocus();
+        QTest::keyClick(form.Memo1, Qt::Key_Tab);
+        QTRY_VERIFY(form.Memo2->hasFocus());
+        QTest::keyClick(form.Memo2, Qt::Key_Tab);
+        QTRY_VERIFY(form.Button4->hasFocus());
+    }
+
+    void startsWithTheLinkConnected()
+    {
+        FakeLockServer server;
+        RecordingErrorBox box;
+        std::unique_ptr<TForm7> form = window::createMainWindow(optionsFor(server.port()), box);
+        QVERIFY(form);
+        QCOMPARE(Form7, form.get());
+        QVERIFY(box.shown.empty());
+        QVERIFY(form->IdTCPServer1.isActive());
+        QVERIFY(form->IdTCPClient1.isConnected());
+        QVERIFY(form->TrayIcon1->isVisible());
+        QVERIFY(!form->isVisible());
+
+        form.reset();
+        QCOMPARE(Form7, nullptr);
+    }
+
+    // The box comes while the window is not shown yet, with the icon there and the listener
+    // already serving; afterwards the program goes on without a link.
+    void failedConnectIsShownAndServingGoesOn()
+    {
+        RefusingPort refusing;
+        RecordingErrorBox box;
+        bool iconWhileBoxOpen = false;
+        bool shownWhileBoxOpen = true;
+        bool servedWhileBoxOpen = false;
+        box.onShow = [&] {
+            iconWhileBoxOpen = Form7 && Form7->TrayIcon1 && Form7->TrayIcon1->isVisible();
+            shownWhileBoxOpen = Form7 && Form7->isVisible();
+            TestClient client(Form7->IdTCPServer1.port());
+            client.send(keyRequest);
+            // The run fails at the link, so the connection closes without an answer.
+            servedWhileBoxOpen = client.closedWithoutAnswer();
+        };
+
+        std::unique_ptr<TForm7> form = window::createMainWindow(optionsFor(refusing.port()), box);
+        QVERIFY(form);
+        QCOMPARE(box.shown.size(), 1u);
+        QCOMPARE(box.shown[0].caption, title());
+        QCOMPARE(box.shown[0].text, QStringLiteral("Socket Error # 10061\r\nConnection refused."));
+        QVERIFY(iconWhileBoxOpen);
+        QVERIFY(!shownWhileBoxOpen);
+        QVERIFY(servedWhileBoxOpen);
+        QVERIFY(!form->IdTCPClient1.isConnected());
+
+        window::showMainWindow(*form, window::StartupShow::Normal);
+        QTRY_VERIFY(form->isVisible());
+        QTRY_COMPARE(paneLines(*form->Memo1), QStringList{QString::fromStdString(keyRequest)});
+
+        TestClient later(form->IdTCPServer1.port());
+        later.send(keyRequest);
+        QVERIFY(later.closedWithoutAnswer());
+        QCOMPARE(box.shown.size(), 1u);
+    }
+
+    void portTakenEndsStartupWithoutConnecting()
+    {
+        gateway::Listener holder(0, [](gateway::Connection&) {});
+        holder.start();
+        // A lock system that only listens: a link connect would leave a pending connection.
+        gateway::Socket lockSystem = gateway::openStream(gateway::Family::IPv4);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(lockSystem.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address),
+                 0);
+        gateway::listenOn(lockSystem, 1);
+
+        gateway::GatewayOptions options = optionsFor(gateway::localPort(lockSystem));
+        options.listenerPort = holder.port();
+        RecordingErrorBox box;
+        bool formGoneWhileBoxOpen = false;
+        box.onShow = [&] { formGoneWhileBoxOpen = Form7 == nullptr; };
+
+        std::unique_ptr<TForm7> form = window::createMainWindow(options, box);
+        QVERIFY(!form);
+        QCOMPARE(Form7, nullptr);
+        QVERIFY(formGoneWhileBoxOpen);
+        QCOMPARE(box.shown.size(), 1u);
+        QCOMPARE(box.shown[0].caption, QStringLiteral("Application Error"));
+        const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        const QString pattern =
+            QStringLiteral("Exception EIdCouldNotBindSocket in module %1 at [0-9A-F]{16}\\.\r\n"
+                           "Could not bind socket\\. Address and port are already in use\\.\r\n")
+                .arg(QRegularExpression::escape(module));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern))
+                     .match(box.shown[0].text)
+                     .hasMatch(),
+                 qPrintable(box.shown[0].text));
+        QCOMPARE(gateway::waitReadable(lockSystem, 0, nullptr), gateway::Readiness::TimedOut);
+    }
+
+    // Closing ends the event loop with exit code 0; the icon goes while the listener and the
+    // link still run.
+    void closeEndsTheProgramInOrder()
+    {
+        FakeLockServer server;
+        RecordingErrorBox box;
+        std::unique_ptr<TForm7> form = window::createMainWindow(optionsFor(server.port()), box);
+        QVERIFY(form);
+        window::showMainWindow(*form, window::StartupShow::Normal);
+        bool listenerActiveAtIconRemoval = false;
+        bool linkOpenAtIconRemoval = false;
+        connect(form->TrayIcon1.get(), &QObject::destroyed, this, [&] {
+            listenerActiveAtIconRemoval = Form7->IdTCPServer1.isActive();
+            linkOpenAtIconRemoval = Form7->IdTCPClient1.isConnected();
+        });
+
+        QTimer::singleShot(0, form.get(), [&] { form->close(); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        form.reset();
+        QVERIFY(listenerActiveAtIconRemoval);
+        QVERIFY(linkOpenAtIconRemoval);
+        QVERIFY(box.shown.empty());
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "test_Startup.moc"

@@ -1,0 +1,28 @@
+#pragma once
+
+namespace window {
+
+// How whoever starts the program asks for the main window to be shown.
+enum class StartupShow
+{
+    Normal,
+    Maximized,
+    // The minimise event is raised first, while the window is not shown yet; then the window
+    // is shown minimised with its taskbar button and without taking the focus.
+    MinimizedWithoutActivation,
+};
+
+inline constexpr int showNormal = 1;
+inline constexpr int showMaximized = 3;
+inline constexpr int showMinimizedWithoutActivation = 7;
+
+// 3 maximised, 7 minimised without activation, anything else normal.
+StartupShow startupShow(int showState);
+
+// The show state that the starter passed. X11 and Wayland hand a program none.
+inline int platformShowState()
+{
+    return showNormal;
+}
+
+} // namespace window
