@@ -84,7 +84,14 @@ void Listener::acceptLoop(Binding& binding)
             }
             auto session = m_sessions.emplace(m_sessions.end(), std::move(accepted));
             // Assigned under the lock, which the new thread needs before it can end.
-            session->thread = std::thread([this, session] { connectionLoop(session); });
+            try {
+                session->thread = std::thread([this, session] { connectionLoop(session); });
+            } catch (...) {
+                // No thread could be made (out of threads or memory): the connection is closed
+                // at once, so it neither waits unserved nor holds the shutdown for ever.
+                m_sessions.erase(session);
+                throw;
+            }
         } catch (const std::exception&) {
             // A failed pass is dropped; the loop goes on after a pause so it cannot spin.
             waitForWake(*m_stop, acceptRetryWaitMs);

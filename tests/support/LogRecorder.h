@@ -29,6 +29,15 @@ public:
         return m_changed.wait_for(lock, timeout, [&] { return m_lines.size() >= count; });
     }
 
+    // Waits until the lines so far satisfy the predicate, which runs with the lines locked.
+    template <typename Predicate>
+    bool waitUntil(Predicate predicate,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return predicate(m_lines); });
+    }
+
     std::vector<gateway::Text> lines() const
     {
         std::lock_guard lock(m_mutex);

@@ -1,0 +1,413 @@
+// Hostile input and heavy use through the whole path (listener, handler, link) against an
+// in-process lock server: garbage replies, oversized and malicious requests, many connections
+// at once, and a shutdown while many requests are under way.
+
+#include "gateway/Gateway.h"
+#include "gateway/Settings.h"
+#include "support/FakeLockServer.h"
+#include "support/LogRecorder.h"
+#include "support/TestClient.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace gateway;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string successAnswer =
+    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
+
+std::string failureAnswer(const std::string& text)
+{
+    return R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="1" text=")" + text +
+           R"("/>)";
+}
+
+std::string requestForRoom(int room)
+{
+    return R"(<keyrequest room=")" + std::to_string(room) +
+           R"(" folio="F" key-count="1" key-type="0" from-date-time="2020-07-16 14:00" )"
+           R"(to-date-time="2020-07-17 11:00"/>)";
+}
+
+// The last three characters of the room in the line: every request has a code of its own, so
+// an answer paired with another request's reply shows.
+std::optional<std::string> codeFromRoom(const std::string& line)
+{
+    std::string room = line.substr(20, 15);
+    room.erase(room.find_last_not_of(' ') + 1);
+    return FakeLockServer::replyWithCode(room.substr(room.size() - 3));
+}
+
+std::string answerForRoom(int room)
+{
+    std::string code = std::to_string(room).substr(1);
+    return code == "001" || code == "002" ? successAnswer : failureAnswer(code);
+}
+
+// Runs f on a thread of its own; false when it has not returned within the bound, which
+// here means a shutdown that nothing ended.
+template <typename F> bool finishesWithin(F f, std::chrono::seconds bound)
+{
+    auto done = std::async(std::launch::async, std::move(f));
+    return done.wait_for(bound) == std::future_status::ready;
+}
+
+bool isRequestLine(const Text& line)
+{
+    return line.starts_with(u"<keyrequest");
+}
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+class FaultsAndLoad : public ::testing::Test
+{
+protected:
+    void startGateway(int replyWaitMs = 5000, int terminateWaitMs = settings::terminateWaitMs)
+    {
+        GatewayOptions options;
+        options.listenerPort = 0;
+        options.linkHost = "127.0.0.1";
+        options.linkPort = server.port();
+        options.replyWaitMs = replyWaitMs;
+        options.terminateWaitMs = terminateWaitMs;
+        gateway.emplace(options, log.sink());
+        gateway->startListener();
+        gateway->connectLink();
+        ASSERT_TRUE(server.waitForPeer());
+    }
+
+    TestClient client() { return TestClient(gateway->listener().port()); }
+
+    // A request that must still be answered after whatever the test did before.
+    void expectStillServing(int room = 1003)
+    {
+        server.setResponder(codeFromRoom);
+        TestClient next = client();
+        next.send(requestForRoom(room));
+        EXPECT_EQ(next.readLine(), answerForRoom(room));
+    }
+
+    // Count clients, each sending the request for room firstRoom + its index. They connect in
+    // waves no larger than the listen backlog, each wave once the previous one's requests are
+    // logged (so accepted): a larger burst has its surplus connects dropped by the system and
+    // retried only after its 1 s retransmission wait.
+    std::vector<TestClient> openRequesters(int count, int firstRoom)
+    {
+        std::vector<TestClient> clients;
+        clients.reserve(count);
+        const std::ptrdiff_t logged = static_cast<std::ptrdiff_t>(log.lines().size());
+        while (static_cast<int>(clients.size()) < count) {
+            const int wave = std::min<int>(settings::listenBacklog, count - int(clients.size()));
+            for (int i = 0; i < wave; ++i) {
+                clients.emplace_back(gateway->listener().port());
+                clients.back().send(requestForRoom(firstRoom + int(clients.size()) - 1));
+            }
+            const bool accepted = log.waitUntil([&](const std::vector<Text>& lines) {
+                return std::count_if(lines.begin() + logged, lines.end(), isRequestLine) ==
+                       static_cast<std::ptrdiff_t>(clients.size());
+            });
+            if (!accepted) {
+                ADD_FAILURE() << "requests of the wave ending at " << clients.size()
+                              << " were not all taken";
+                break;
+            }
+        }
+        return clients;
+    }
+
+    FakeLockServer server;
+    LogRecorder log;
+    std::optional<Gateway> gateway;
+};
+
+} // namespace
+
+TEST_F(FaultsAndLoad, GarbageRepliesGiveOneLineFailureAnswers)
+{
+    // The code is characters 13 to 15 of whatever came; on the wire every character above
+    // U+007F (bytes above 0x7F arrive as U+FFFD) is "?".
+    struct Case
+    {
+        const char* what;
+        std::string reply;
+        std::string answer;
+    } cases[] = {
+        {"control bytes",
+         std::string("\x01\x05\x06\x07\x08\x0b\x0c\x0e\x0f\x10\x11\x12", 12) +
+             std::string("\x00\x1b\x7f", 3),
+         failureAnswer("??\x7f")},
+        {"framing bytes as the code", "0123456789ab\x02\x03\x04", failureAnswer("???")},
+        {"line breaks as the code", "0123456789ab\r\n\t", failureAnswer("&#13;&#10;&#9;")},
+        {"bytes above 0x7F", "0123456789ab\xff\x80\xe9", failureAnswer("???")},
+        {"a success code after high bytes",
+         "\xff\xfe\xfd\xfc\xfb\xfa\xf9\xf8\xf7\xf6\xf5\xf4"
+         "001\xff",
+         successAnswer},
+    };
+    startGateway();
+    TestClient requester = client();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.setResponder([&](const std::string&) { return std::optional(c.reply); });
+        requester.send(requestForRoom(1110));
+        EXPECT_EQ(requester.readLine(), c.answer);
+    }
+}
+
+TEST_F(FaultsAndLoad, VeryLongReplyIsTakenOnceAndItsRestDiscardedBeforeTheNextExchange)
+{
+    // More than one receive holds, less than the socket buffers hold: all of it is on its way
+    // before the first receive returns.
+    const std::string longReply = std::string(12, 'x') + "004" + std::string(60000 - 15, 'y');
+    server.setResponder([&](const std::string&) { return std::optional(longReply); });
+    startGateway();
+    TestClient requester = client();
+    requester.send(requestForRoom(1110));
+    EXPECT_EQ(requester.readLine(), failureAnswer("004"));
+    ASSERT_TRUE(log.waitForCount(4));
+    const Text taken = log.lines()[1];
+    EXPECT_LE(taken.size(), settings::receiveSize);
+
+    expectStillServing(1005);
+    ASSERT_TRUE(log.waitForCount(9));
+    const Text discarded = log.lines()[5];
+    const Text prefix = u"Discarded stale data from the lock system: ";
+    ASSERT_EQ(discarded.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(taken.size() + discarded.size() - prefix.size(), longReply.size())
+        << "every byte of the long reply is either taken or discarded";
+}
+
+TEST_F(FaultsAndLoad, RequestOverOneReceiveIsTakenInPartsAndFailsAsMalformed)
+{
+    startGateway();
+    // Well-formed as a whole, but one receive takes at most 32768 bytes.
+    const std::string request = R"(<keyrequest room="1110" folio=")" + std::string(40000, 'F') +
+                                R"(" from-date-time="2020-07-16" to-date-time="2020-07-16"/>)";
+    {
+        TestClient requester = client();
+        requester.send(request);
+        EXPECT_TRUE(requester.closedWithoutAnswer());
+    }
+    ASSERT_TRUE(log.waitForCount(1));
+    const Text firstPart = log.lines()[0];
+    EXPECT_LE(firstPart.size(), settings::receiveSize);
+    EXPECT_EQ(firstPart, fromUtf8(request.substr(0, firstPart.size())));
+    EXPECT_TRUE(server.lines().empty()) << "nothing goes to the lock system";
+    expectStillServing();
+}
+
+TEST_F(FaultsAndLoad, EntityBombsAndExternalEntitiesCloseWithoutAnswerOrFileRead)
+{
+    // Were the file read, its content would make a readable room and the request would go
+    // through to the lock system.
+    const auto directory = std::filesystem::temp_directory_path();
+    const auto secret = directory / ("velmor-secret-" + std::to_string(::getpid()));
+    const auto definitions = directory / ("velmor-dtd-" + std::to_string(::getpid()) + ".dtd");
+    std::ofstream(secret) << "1110";
+    std::ofstream(definitions) << "<!ENTITY room \"1110\">"
+                                  "<!ATTLIST keyrequest room CDATA \"1110\">";
+    const std::string dates = R"( from-date-time="2020-07-16" to-date-time="2020-07-16"/>)";
+    const std::string laughs = "<!DOCTYPE keyrequest [<!ENTITY a \"laughlaughlaughlaugh\">"
+                               "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+                               "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+                               "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e "
+                               "\"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+                               "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g "
+                               "\"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
+                               "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i "
+                               "\"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">]>";
+    std::string wide = "<!DOCTYPE keyrequest [<!ENTITY w \"" + std::string(20000, 'w') + "\">]>";
+    wide += R"(<keyrequest room=")";
+    for (int i = 0; i < 1000; ++i) {
+        wide += "&w;";
+    }
+    wide += "\"" + dates;
+
+    struct Case
+    {
+        const char* what;
+        std::string request;
+    } cases[] = {
+        {"nested expansion (10^8 laughs)", laughs + R"(<keyrequest room="&i;")" + dates},
+        {"one large entity many times (20 MB)", wide},
+        {"external general entity", "<!DOCTYPE keyrequest [<!ENTITY x SYSTEM \"file://" +
+                                        secret.string() + "\">]>" + R"(<keyrequest room="&x;")" +
+                                        dates},
+        {"external parameter entity", "<!DOCTYPE keyrequest [<!ENTITY % p SYSTEM \"file://" +
+                                          definitions.string() + "\"> %p;]>" +
+                                          R"(<keyrequest room="&room;")" + dates},
+        {"external DTD with a default room",
+         "<!DOCTYPE keyrequest SYSTEM \"file://" + definitions.string() + "\"><keyrequest" + dates},
+    };
+    startGateway();
+    const long peakBefore = peakResidentKiB();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_LE(c.request.size(), settings::receiveSize) << "taken as one request";
+        TestClient requester = client();
+        requester.send(c.request);
+        EXPECT_TRUE(requester.closedWithoutAnswer());
+    }
+    std::filesystem::remove(secret);
+    std::filesystem::remove(definitions);
+    EXPECT_TRUE(server.lines().empty()) << "no request made it to the lock system";
+    // A bound far below what any of the expansions would take if it were carried out.
+    EXPECT_LT(peakResidentKiB() - peakBefore, 256 * 1024) << "KiB of extra peak memory";
+    expectStillServing();
+}
+
+TEST_F(FaultsAndLoad, ClientGoneBeforeItsAnswerNeitherSignalsNorStopsServing)
+{
+    // The reply comes only once the client has closed; the answer then meets a closed peer.
+    std::promise<void> clientClosed;
+    auto closed = clientClosed.get_future().share();
+    server.setResponder([closed](const std::string&) {
+        closed.wait();
+        return std::optional(FakeLockServer::replyWithCode("001"));
+    });
+    startGateway();
+    for (int i = 0; i < 2; ++i) {
+        TestClient requester = client();
+        requester.send(requestForRoom(1110));
+        if (i == 0) {
+            ASSERT_TRUE(server.waitForLines(1));
+        }
+    }
+    clientClosed.set_value();
+    ASSERT_TRUE(server.waitForLines(2));
+    expectStillServing();
+}
+
+TEST_F(FaultsAndLoad, FiveHundredConnectionsAtOnceAreEachAnsweredForTheirOwnRoom)
+{
+    constexpr int connections = 500;
+    // Both ends of every connection live in this process.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlim_t needed = 2 * connections + 100;
+    if (limit.rlim_cur < needed) {
+        if (limit.rlim_max < needed) {
+            GTEST_SKIP() << "descriptor limit " << limit.rlim_max << " is below " << needed;
+        }
+        limit.rlim_cur = needed;
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    }
+    server.setResponder(codeFromRoom);
+    startGateway();
+
+    // All stay open until every answer has been read.
+    std::vector<TestClient> clients = openRequesters(connections, 1000);
+    ASSERT_EQ(clients.size(), std::size_t(connections));
+    for (int i = 0; i < connections; ++i) {
+        auto answer = clients[i].readLine();
+        // One lost answer is enough to know; waiting out the rest would take minutes.
+        ASSERT_TRUE(answer) << "connection " << i << " got no answer";
+        EXPECT_EQ(*answer, answerForRoom(1000 + i)) << "connection " << i;
+    }
+    EXPECT_EQ(server.lines().size(), std::size_t(connections));
+}
+
+TEST_F(FaultsAndLoad, ShutdownWithManyRequestsInFlightEndsWithinItsBound)
+{
+    // One exchange waits for a reply that never comes; the others wait for the link.
+    constexpr int requesters = 20;
+    server.setResponder([](const std::string&) { return std::nullopt; });
+    startGateway(600000, 200);
+    // Every run logs its request before it goes for the link.
+    std::vector<TestClient> clients = openRequesters(requesters, 1000);
+    ASSERT_TRUE(server.waitForLines(1));
+
+    EXPECT_TRUE(finishesWithin([&] { gateway->shutdown(); }, 20s));
+    for (auto& requester : clients) {
+        EXPECT_TRUE(requester.closedWithoutAnswer());
+    }
+    EXPECT_EQ(server.lines().size(), 1u) << "cancelled exchanges send nothing";
+    EXPECT_EQ(gateway->listener().liveConnections(), 0u);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+namespace {
+
+long virtualSizeKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmSize:", 0) == 0) {
+            return std::stol(line.substr(7));
+        }
+    }
+    return -1;
+}
+
+void echoOnce(Connection& connection)
+{
+    Text text = connection.takeBufferedText();
+    if (!text.empty()) {
+        connection.writeLine(text);
+    }
+}
+
+// Runs in a process of its own: it caps the address space so that, after a few connections,
+// no further thread stack can be made. Exits 0 when the connection that got no thread was
+// closed at once and the shutdown still ended.
+[[noreturn]] void connectUntilNoThreadIsLeft()
+{
+    Listener listener(0, echoOnce, 200);
+    listener.start();
+    constexpr rlim_t threadRoom = 24 * 1024 * 1024; // two or so 8 MiB stacks
+    rlimit limit{};
+    getrlimit(RLIMIT_AS, &limit);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = static_cast<rlim_t>(virtualSizeKiB()) * 1024 + threadRoom;
+    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+        std::_Exit(2);
+    }
+    std::vector<TestClient> clients;
+    clients.reserve(50);
+    bool refusedOne = false;
+    for (int i = 0; i < 50 && !refusedOne; ++i) {
+        clients.emplace_back(listener.port());
+        clients.back().send("ping");
+        refusedOne = clients.back().readLine(5000) != "ping";
+    }
+    const bool closedAtOnce = refusedOne && clients.back().closedWithoutAnswer(5000);
+    setrlimit(RLIMIT_AS, &unlimited);
+    if (!closedAtOnce) {
+        std::_Exit(3);
+    }
+    // A session without a thread would keep the shutdown waiting for ever: it runs on a thread
+    // that is left behind if it does not end.
+    std::promise<void> shutDown;
+    auto ended = shutDown.get_future();
+    std::thread([&] {
+        listener.shutdown();
+        shutDown.set_value();
+    }).detach();
+    std::_Exit(ended.wait_for(20s) == std::future_status::ready ? 0 : 4);
+}
+
+} // namespace
+
+TEST(ListenerResources, ConnectionWithoutAThreadIsClosedAndShutdownStillEnds)
+{
+    // A fresh process of its own, started by re-running this test binary: the address-space cap
+    // must not meet the threads of other tests.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(connectUntilNoThreadIsLeft(), ::testing::ExitedWithCode(0), "");
+}
+#endif

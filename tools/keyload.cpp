@@ -1,0 +1,539 @@
+// keyload: load and idle measurements of the gateway.
+//
+// load: N front-desk clients, each on its own connection, make M key requests one after
+// another through the gateway; then the same exchanges are made directly against the lock
+// system (the encoder command line and CR LF out, the reply in) on N connections of their
+// own. Prints requests per second, p50 and p99 latency of both, their ratios, and the answers
+// that do not belong to their own request (the lock-system stand-in answers with a code taken
+// from the room, so every request expects a code of its own). A third run makes all the direct
+// exchanges one after another on one connection: the ceiling of a serialised link.
+//
+// idle: holds K connections to the gateway open for S seconds and reports the gateway's
+// processor time over that span and its resident memory, read from /proc/PID.
+
+#include "gateway/EncoderLine.h"
+#include "gateway/Errors.h"
+#include "gateway/KeyAnswer.h"
+#include "gateway/KeyRequestValues.h"
+#include "gateway/LineEncoding.h"
+#include "gateway/SocketPlatform.h"
+#include "tools/ToolSupport.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <latch>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace gateway;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* usageText =
+    "Usage: keyload load [options]\n"
+    "       keyload idle --pid PID [options]\n"
+    "\n"
+    "load: CLIENTS concurrent front-desk clients x REQUESTS key requests through the gateway,\n"
+    "then the same encoder command lines sent directly to the lock system on CLIENTS\n"
+    "connections, then all of them one after another on one connection (serial); the lock\n"
+    "system must answer with the code from the room (locksim --code-by-room).\n"
+    "  --clients N        concurrent clients (default 16)\n"
+    "  --requests M       requests per client (default 200)\n"
+    "  --no-direct        skip the direct exchanges\n"
+    "\n"
+    "idle: holds CONNECTIONS open connections for SECONDS and reports the processor time\n"
+    "(utime+stime) and resident memory (VmRSS) of the gateway process PID.\n"
+    "  --pid PID          the gateway's process id (required)\n"
+    "  --connections K    open connections (default 200)\n"
+    "  --seconds S        measuring span (default 10)\n"
+    "  --request-first    make one key request on every connection before it idles\n"
+    "\n"
+    "Common:\n"
+    "  --host HOST        address of the gateway and the lock system (default 127.0.0.1)\n"
+    "  --port PORT        gateway port (default 3000)\n"
+    "  --lock-port PORT   lock-system port (default 8264)\n"
+    "  --timeout MS       longest wait for a connect or an answer (default 20000)\n"
+    "\n"
+    "Exit status: 0 done with every answer matching, 1 mismatches or failed exchanges,\n"
+    "2 bad command line, 3 no connection.\n";
+
+enum ExitStatus
+{
+    exitDone = 0,
+    exitMismatch = 1,
+    exitUsage = 2,
+    exitNoConnection = 3
+};
+
+struct Settings
+{
+    std::string mode;
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 3000;
+    std::uint16_t lockPort = 8264;
+    int timeoutMs = 20000;
+    int clients = 16;
+    int requests = 200;
+    bool direct = true;
+    long pid = 0;
+    int connections = 200;
+    int seconds = 10;
+    bool requestFirst = false;
+};
+
+Settings parseSettings(int argc, char** argv)
+{
+    Settings settings;
+    if (argc < 2) {
+        throw tools::UsageError("a mode is needed: load or idle");
+    }
+    settings.mode = argv[1];
+    if (settings.mode == "--help") {
+        std::fputs(usageText, stdout);
+        std::exit(exitDone);
+    }
+    if (settings.mode != "load" && settings.mode != "idle") {
+        throw tools::UsageError("unknown mode '" + settings.mode + "'");
+    }
+    tools::OptionReader options(argc - 1, argv + 1);
+    while (!options.atEnd()) {
+        std::string name = options.next();
+        auto number = [&](long long min, long long max) {
+            return tools::parseNumber(name, options.value(), min, max);
+        };
+        if (name == "--help") {
+            options.noValue();
+            std::fputs(usageText, stdout);
+            std::exit(exitDone);
+        } else if (name == "--host") {
+            settings.host = options.value();
+        } else if (name == "--port") {
+            settings.port = static_cast<std::uint16_t>(number(1, 65535));
+        } else if (name == "--lock-port") {
+            settings.lockPort = static_cast<std::uint16_t>(number(1, 65535));
+        } else if (name == "--timeout") {
+            settings.timeoutMs = static_cast<int>(number(1, 3600 * 1000));
+        } else if (name == "--clients") {
+            settings.clients = static_cast<int>(number(1, 10000));
+        } else if (name == "--requests") {
+            settings.requests = static_cast<int>(number(1, 1'000'000));
+        } else if (name == "--no-direct") {
+            options.noValue();
+            settings.direct = false;
+        } else if (name == "--pid") {
+            settings.pid = static_cast<long>(number(1, 1L << 30));
+        } else if (name == "--connections") {
+            settings.connections = static_cast<int>(number(1, 100000));
+        } else if (name == "--seconds") {
+            settings.seconds = static_cast<int>(number(1, 3600));
+        } else if (name == "--request-first") {
+            options.noValue();
+            settings.requestFirst = true;
+        } else {
+            throw tools::UsageError("unknown option " + name);
+        }
+    }
+    if (settings.mode == "idle" && settings.pid == 0) {
+        throw tools::UsageError("idle needs --pid");
+    }
+    return settings;
+}
+
+// Every room of the run has its own last three digits within a client's requests, and
+// neighbouring clients differ too, so an answer meant for another request shows.
+int roomFor(int client, int request)
+{
+    return 1000 + (client * 7919 + request * 13) % 9000;
+}
+
+// The code the stand-in derives from the room: its last three characters.
+std::string codeFor(int room)
+{
+    return std::to_string(room).substr(1);
+}
+
+KeyRequestValues valuesFor(int room)
+{
+    KeyRequestValues values;
+    values.room = fromUtf8(std::to_string(room));
+    values.folio = u"123456";
+    values.encoder = u"1";
+    values.keyCount = u"1";
+    values.keyType = u"0";
+    values.fromDateTime = u"2020-07-16 14:00:00";
+    values.toDateTime = u"2020-07-17 11:00:00";
+    return values;
+}
+
+std::string requestFor(int room)
+{
+    return "<?xml version=\"1.0\"?><keyrequest room=\"" + std::to_string(room) +
+           "\" folio=\"123456\" encoder=\"1\" key-count=\"1\" key-type=\"0\" "
+           "from-date-time=\"2020-07-16 14:00:00\" to-date-time=\"2020-07-17 11:00:00\"/>";
+}
+
+// The encoder command line and CR LF, as the gateway would send it for the room.
+std::string lineFor(int room)
+{
+    KeyRequestValues values = valuesFor(room);
+    return encodeLine(assembleLine(deriveFields(values, 2020), values.folio));
+}
+
+std::string answerFor(int room)
+{
+    return toUtf8(makeKeyAnswer(fromUtf8(codeFor(room))));
+}
+
+Socket connectTo(const Settings& settings, std::uint16_t port)
+{
+    Socket socket = openStream(Family::IPv4);
+    connectIPv4Within(socket, resolveIPv4(settings.host), port, settings.timeoutMs);
+    return socket;
+}
+
+// Reads until the terminator; bytes after it stay in pending. nullopt on close or time-out.
+std::optional<std::string> readUntil(const Socket& socket, std::string_view terminator,
+                                     int timeoutMs, std::string& pending)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buffer[4096];
+    for (;;) {
+        auto end = pending.find(terminator);
+        if (end != std::string::npos) {
+            std::string message = pending.substr(0, end);
+            pending.erase(0, end + terminator.size());
+            return message;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 ||
+            waitReadable(socket, static_cast<int>(left.count()), nullptr) != Readiness::Readable) {
+            return std::nullopt;
+        }
+        std::size_t received = receiveSome(socket, buffer, sizeof buffer);
+        if (received == 0) {
+            return std::nullopt;
+        }
+        pending.append(buffer, received);
+    }
+}
+
+struct Exchange
+{
+    std::string out;
+    std::string expected;
+};
+
+// One kind of exchange: what goes out for a room, what must come back, and up to which
+// terminator a reply reaches.
+struct Road
+{
+    const char* name;
+    std::uint16_t port;
+    std::string_view terminator;
+    Exchange (*make)(int room);
+};
+
+Exchange throughGateway(int room)
+{
+    return {requestFor(room), answerFor(room)};
+}
+
+Exchange directToLockSystem(int room)
+{
+    // The reply is STX "200000001RS" code ETX EOT: it ends at the EOT.
+    return {lineFor(room), "\x02"
+                           "200000001RS" +
+                               codeFor(room) + "\x03"};
+}
+
+struct Figures
+{
+    int clients = 0;
+    long long done = 0;
+    long long mismatches = 0;
+    long long failures = 0;
+    double seconds = 0;
+    double p50Ms = 0;
+    double p99Ms = 0;
+    double maxMs = 0; // a stall of the system's delayed acknowledgement (40 ms) would show here
+
+    double perSecond() const { return seconds > 0 ? done / seconds : 0; }
+};
+
+double percentile(std::vector<double>& sorted, double fraction)
+{
+    if (sorted.empty()) {
+        return 0;
+    }
+    auto rank = static_cast<std::size_t>(std::ceil(fraction * sorted.size()));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+// Every client connects first; the clock starts when all are connected and stops when the last
+// one is done. Latency is from the send to the whole reply.
+Figures runLoad(const Settings& settings, const Road& road)
+{
+    std::vector<std::vector<double>> latencies(settings.clients);
+    std::atomic<long long> mismatches{0};
+    std::atomic<long long> failures{0};
+    std::atomic<int> connectFailures{0};
+    std::latch ready(settings.clients + 1);
+    std::latch start(1);
+    std::vector<std::thread> threads;
+    threads.reserve(settings.clients);
+    for (int client = 0; client < settings.clients; ++client) {
+        threads.emplace_back([&, client] {
+            // Made before the clock starts, so only the exchanges themselves are timed.
+            std::vector<Exchange> exchanges;
+            exchanges.reserve(settings.requests);
+            for (int request = 0; request < settings.requests; ++request) {
+                exchanges.push_back(road.make(roomFor(client, request)));
+            }
+            std::optional<Socket> socket;
+            try {
+                socket = connectTo(settings, road.port);
+            } catch (const std::exception&) {
+                ++connectFailures;
+            }
+            ready.count_down();
+            start.wait();
+            if (!socket) {
+                return;
+            }
+            auto& mine = latencies[client];
+            mine.reserve(settings.requests);
+            std::string pending;
+            for (int request = 0; request < settings.requests; ++request) {
+                const Exchange& exchange = exchanges[request];
+                auto sent = Clock::now();
+                std::optional<std::string> reply;
+                try {
+                    sendAll(*socket, exchange.out);
+                    reply = readUntil(*socket, road.terminator, settings.timeoutMs, pending);
+                } catch (const std::exception&) {
+                }
+                if (!reply) {
+                    // A connection without an answer is finished: what would follow on it
+                    // could no longer be paired with its request.
+                    failures += settings.requests - request;
+                    return;
+                }
+                mine.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+                if (*reply != exchange.expected) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    ready.arrive_and_wait();
+    auto began = Clock::now();
+    start.count_down();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    Figures figures;
+    figures.seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    figures.clients = settings.clients - connectFailures;
+    std::vector<double> all;
+    for (auto& mine : latencies) {
+        all.insert(all.end(), mine.begin(), mine.end());
+    }
+    std::sort(all.begin(), all.end());
+    figures.done = static_cast<long long>(all.size());
+    figures.mismatches = mismatches;
+    figures.failures = failures + static_cast<long long>(connectFailures) * settings.requests;
+    figures.p50Ms = percentile(all, 0.50);
+    figures.p99Ms = percentile(all, 0.99);
+    figures.maxMs = all.empty() ? 0 : all.back();
+    return figures;
+}
+
+void printFigures(const char* name, const Figures& figures)
+{
+    std::printf("%-8s %8d %9lld %10.0f %9.3f %9.3f %9.3f %11lld %9lld\n", name, figures.clients,
+                figures.done, figures.perSecond(), figures.p50Ms, figures.p99Ms, figures.maxMs,
+                figures.mismatches, figures.failures);
+}
+
+int runLoadMode(const Settings& settings)
+{
+    const Road gatewayRoad{"gateway", settings.port, "\r\n", throughGateway};
+    const Road directRoad{"direct", settings.lockPort, "\x04", directToLockSystem};
+
+    std::printf("keyload: %d clients x %d requests\n", settings.clients, settings.requests);
+    std::printf("%-8s %8s %9s %10s %9s %9s %9s %11s %9s\n", "road", "clients", "answers", "req/s",
+                "p50 ms", "p99 ms", "max ms", "mismatches", "failures");
+    Figures viaGateway = runLoad(settings, gatewayRoad);
+    printFigures(gatewayRoad.name, viaGateway);
+    std::fflush(stdout);
+    if (viaGateway.clients == 0) {
+        std::fprintf(stderr, "keyload: no connection to the gateway\n");
+        return exitNoConnection;
+    }
+    long long bad = viaGateway.mismatches + viaGateway.failures;
+    if (settings.direct) {
+        Figures direct = runLoad(settings, directRoad);
+        printFigures(directRoad.name, direct);
+        if (direct.clients == 0) {
+            std::fprintf(stderr, "keyload: no connection to the lock system\n");
+            return exitNoConnection;
+        }
+        // The same number of exchanges one after another on a single connection: the most
+        // that any gateway can get through one link whose exchanges are serialised.
+        Settings single = settings;
+        single.clients = 1;
+        single.requests = settings.clients * settings.requests;
+        Figures serial = runLoad(single, directRoad);
+        printFigures("serial", serial);
+        bad += direct.mismatches + direct.failures + serial.mismatches + serial.failures;
+        if (direct.p50Ms > 0 && direct.perSecond() > 0 && serial.perSecond() > 0) {
+            std::printf("ratio    p50 %.2fx  p99 %.2fx  throughput %.1f%% of direct"
+                        " (%.1f%% of one serial link)\n",
+                        viaGateway.p50Ms / direct.p50Ms, viaGateway.p99Ms / direct.p99Ms,
+                        100.0 * viaGateway.perSecond() / direct.perSecond(),
+                        100.0 * viaGateway.perSecond() / serial.perSecond());
+        }
+    }
+    return bad == 0 ? exitDone : exitMismatch;
+}
+
+struct ProcessSample
+{
+    double cpuSeconds = 0; // utime + stime
+    long rssKiB = 0;
+    long threads = 0;
+};
+
+// utime and stime are fields 14 and 15 of /proc/PID/stat, counted after the command name,
+// which is in parentheses and may hold blanks.
+ProcessSample sampleProcess(long pid)
+{
+    ProcessSample sample;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    auto close = text.rfind(')');
+    if (close == std::string::npos) {
+        throw std::runtime_error("cannot read /proc/" + std::to_string(pid) + "/stat");
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14) {
+            utime = std::stoull(field);
+        } else if (index == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    sample.cpuSeconds =
+        static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            sample.rssKiB = std::stol(line.substr(6));
+        } else if (line.rfind("Threads:", 0) == 0) {
+            sample.threads = std::stol(line.substr(8));
+        }
+    }
+    return sample;
+}
+
+int runIdleMode(const Settings& settings)
+{
+    ProcessSample before = sampleProcess(settings.pid);
+    std::vector<Socket> sockets;
+    sockets.reserve(settings.connections);
+    long long mismatches = 0;
+    try {
+        for (int i = 0; i < settings.connections; ++i) {
+            sockets.push_back(connectTo(settings, settings.port));
+            if (settings.requestFirst) {
+                int room = roomFor(i, 0);
+                sendAll(sockets.back(), requestFor(room));
+                std::string pending;
+                auto answer = readUntil(sockets.back(), "\r\n", settings.timeoutMs, pending);
+                if (!answer || *answer != answerFor(room)) {
+                    ++mismatches;
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "keyload: connection %zu: %s\n", sockets.size() + 1,
+                     tools::oneLine(error.what()).c_str());
+        return exitNoConnection;
+    }
+    // The gateway serves each connection on a thread of its own: once they all run, every
+    // connection has been accepted.
+    auto deadline = Clock::now() + std::chrono::milliseconds(settings.timeoutMs);
+    ProcessSample accepted = sampleProcess(settings.pid);
+    while (accepted.threads < before.threads + settings.connections && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        accepted = sampleProcess(settings.pid);
+    }
+    ProcessSample start = sampleProcess(settings.pid);
+    std::this_thread::sleep_for(std::chrono::seconds(settings.seconds));
+    ProcessSample end = sampleProcess(settings.pid);
+
+    double cpu = end.cpuSeconds - start.cpuSeconds;
+    std::printf("keyload idle: %d connections%s held %d s\n", settings.connections,
+                settings.requestFirst ? " (one request each first)" : "", settings.seconds);
+    std::printf("gateway threads %ld (before %ld)\n", end.threads, before.threads);
+    std::printf("gateway cpu %.2f s in %d s = %.2f%% of one core\n", cpu, settings.seconds,
+                100.0 * cpu / settings.seconds);
+    std::printf("gateway rss %.1f MiB (before %.1f MiB)\n", end.rssKiB / 1024.0,
+                before.rssKiB / 1024.0);
+    if (settings.requestFirst) {
+        std::printf("answers not matching their request %lld\n", mismatches);
+    }
+    return mismatches == 0 ? exitDone : exitMismatch;
+}
+
+// Many connections need many descriptors: the soft limit goes up to the hard one.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    try {
+        settings = parseSettings(argc, argv);
+    } catch (const tools::UsageError& error) {
+        std::fprintf(stderr, "keyload: %s\n\n%s", error.what(), usageText);
+        return exitUsage;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit();
+    try {
+        return settings.mode == "load" ? runLoadMode(settings) : runIdleMode(settings);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "keyload: %s\n", tools::oneLine(error.what()).c_str());
+        return exitNoConnection;
+    }
+}
