@@ -4,6 +4,8 @@
 #include "gateway/LineEncoding.h"
 #include "gateway/Settings.h"
 
+#include <memory>
+
 namespace gateway {
 
 Connection::Connection(Socket socket) : m_socket(std::move(socket)), m_open(m_socket.isOpen()) {}
@@ -55,16 +57,11 @@ bool Connection::receiveStep(int waitMs, const WakeSignal* wake)
     if (waitReadable(m_socket, waitMs, wake) != Readiness::Readable) {
         return false;
     }
-    std::size_t old = m_input.size();
-    m_input.resize(old + settings::receiveSize);
-    std::size_t received;
-    try {
-        received = receiveSome(m_socket, m_input.data() + old, settings::receiveSize);
-    } catch (...) {
-        m_input.resize(old);
-        throw;
-    }
-    m_input.resize(old + received);
+    // Uninitialised scratch, freed at once, rather than growing the buffer by a whole receive
+    // size: only what a receive writes is touched, and an idle connection keeps none of it.
+    auto scratch = std::make_unique_for_overwrite<char[]>(settings::receiveSize);
+    std::size_t received = receiveSome(m_socket, scratch.get(), settings::receiveSize);
+    m_input.append(scratch.get(), received);
     if (received == 0) {
         m_closedByPeer = true;
         close();
