@@ -90,6 +90,21 @@ inline long long parseNumber(const std::string& option, std::string_view text, l
     return number;
 }
 
+// The value of a host option: an address or a name, never empty.
+inline std::string parseHost(const std::string& option, std::string value)
+{
+    if (value.empty()) {
+        throw UsageError(option + ": the address is empty");
+    }
+    return value;
+}
+
+// A port from lowest (0 lets the system choose one, where a program allows it) to 65535.
+inline std::uint16_t parsePort(const std::string& option, std::string_view text, int lowest)
+{
+    return static_cast<std::uint16_t>(parseNumber(option, text, lowest, 65535));
+}
+
 // Control characters by name (<STX>, <ETX>, <EOT>) or code (<0xNN>), bytes above 0x7E by code.
 inline std::string readableBytes(std::string_view bytes)
 {

@@ -120,11 +120,11 @@ Settings parseSettings(int argc, char** argv)
             std::fputs(usageText, stdout);
             std::exit(exitDone);
         } else if (name == "--host") {
-            settings.host = options.value();
+            settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
-            settings.port = static_cast<std::uint16_t>(number(1, 65535));
+            settings.port = tools::parsePort(name, options.value(), 1);
         } else if (name == "--lock-port") {
-            settings.lockPort = static_cast<std::uint16_t>(number(1, 65535));
+            settings.lockPort = tools::parsePort(name, options.value(), 1);
         } else if (name == "--timeout") {
             settings.timeoutMs = static_cast<int>(number(1, 3600 * 1000));
         } else if (name == "--clients") {

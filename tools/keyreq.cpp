@@ -109,13 +109,9 @@ Settings parseSettings(int argc, char** argv)
             continue;
         }
         if (name == "--host") {
-            settings.host = options.value();
-            if (settings.host.empty()) {
-                throw tools::UsageError("--host: the address is empty");
-            }
+            settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
-            settings.port =
-                static_cast<std::uint16_t>(tools::parseNumber(name, options.value(), 1, 65535));
+            settings.port = tools::parsePort(name, options.value(), 1);
         } else if (name == "--file") {
             settings.file = options.value();
             if (settings.file.empty()) {

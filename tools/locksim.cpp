@@ -75,13 +75,9 @@ Settings parseSettings(int argc, char** argv)
             std::fputs(usageText, stdout);
             std::exit(0);
         } else if (name == "--host") {
-            settings.host = options.value();
-            if (settings.host.empty()) {
-                throw tools::UsageError("--host: the address is empty");
-            }
+            settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
-            settings.port =
-                static_cast<std::uint16_t>(tools::parseNumber(name, options.value(), 0, 65535));
+            settings.port = tools::parsePort(name, options.value(), 0);
         } else if (name == "--code") {
             settings.code = options.value();
             codeGiven = true;
