@@ -116,6 +116,12 @@ void WakeSignal::raise()
     [[maybe_unused]] auto written = ::write(m_fd, &one, sizeof one);
 }
 
+void WakeSignal::clear()
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto read = ::read(m_fd, &count, sizeof count);
+}
+
 bool WakeSignal::raised() const
 {
     pollfd entry{m_fd, POLLIN, 0};

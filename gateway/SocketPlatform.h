@@ -27,6 +27,8 @@ public:
 
     void raise();
     bool raised() const;
+    // Lowers it again, for a signal that one waiter consumes.
+    void clear();
     int handle() const { return m_fd; }
 
 private:

@@ -73,6 +73,9 @@ TForm7::TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBo
       m_handler(
           IdTCPClient1, [this](gateway::TextView line) { log(line); }, options.replyWaitMs)
 {
+    m_handOverNotifier =
+        std::make_unique<QSocketNotifier>(m_handOverWake.handle(), QSocketNotifier::Read);
+    connect(m_handOverNotifier.get(), &QSocketNotifier::activated, this, &TForm7::runHandedOver);
     buildControls();
     addTrayIcon();
     ApplicationEvents1 = new window::ApplicationEvents(this);
@@ -144,7 +147,9 @@ TForm7::~TForm7()
     m_linkWorker.stop();
     IdTCPClient1.close();
     // Lines and failures handed over by now have nowhere to go.
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    m_handOverNotifier.reset();
+    std::lock_guard lock(m_handOverMutex);
+    m_handOver.clear();
 }
 
 gateway::Text TForm7::data() const
@@ -216,7 +221,29 @@ void TForm7::showError(const std::exception_ptr& failure)
 
 void TForm7::postToWindow(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    {
+        std::lock_guard lock(m_handOverMutex);
+        m_handOver.push_back(std::move(call));
+    }
+    m_handOverWake.raise();
+}
+
+void TForm7::runHandedOver()
+{
+    // Lowered before the queue is read: a call handed over from here on raises it again.
+    m_handOverWake.clear();
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(m_handOverMutex);
+            if (m_handOver.empty()) {
+                return;
+            }
+            call = std::move(m_handOver.front());
+            m_handOver.pop_front();
+        }
+        call();
+    }
 }
 
 void TForm7::changeEvent(QEvent* event)

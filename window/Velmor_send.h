@@ -5,17 +5,21 @@
 #include "gateway/KeyRequestHandler.h"
 #include "gateway/Listener.h"
 #include "gateway/LockLink.h"
+#include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 #include "window/ApplicationEvents.h"
 #include "window/SerialWorker.h"
 #include "window/XmlLibrary.h"
 
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QFrame;
 class QPlainTextEdit;
@@ -98,7 +102,11 @@ private:
     void buildControls();
     void addTrayIcon();
     // Runs the call later on the window's thread, after everything handed over before it.
+    // Never waits for the window's thread.
     void postToWindow(std::function<void()> call);
+    // Runs the handed-over calls in order, one at a time, so a modal box opened by one of
+    // them still sees the later ones run after it.
+    void runHandedOver();
 
     window::ErrorBox& m_errorBox;
     const QString m_title;
@@ -106,6 +114,13 @@ private:
     gateway::KeyRequestHandler m_handler;
     // Runs the test sends' exchanges one after another; ended before the link is closed.
     window::SerialWorker m_linkWorker;
+    // Handed-over calls travel in a queue under our own lock and the wake-up through a
+    // descriptor the window's event loop watches: no Qt object is touched off the window's
+    // thread, and the hand-over stays visible to ThreadSanitizer, which cannot see Qt's locks.
+    std::mutex m_handOverMutex;
+    std::deque<std::function<void()>> m_handOver;
+    gateway::WakeSignal m_handOverWake;
+    std::unique_ptr<QSocketNotifier> m_handOverNotifier;
 };
 
 // The one operator window: set while it is being built and while it exists, null otherwise.
