@@ -34,18 +34,14 @@ void LockLink::connect()
 Text LockLink::exchange(TextView line, int waitMs)
 {
     std::lock_guard lock(m_exchangeMutex);
-    if (m_cancelled.raised()) {
-        throw EAbort("Operation aborted");
-    }
+    throwIfCancelled();
     if (!m_connection) {
         throw ELinkNotConnected(messages::linkNotConnected);
     }
     discardStaleData();
     m_connection->writeLine(line);
     m_connection->waitForData(waitMs, &m_cancelled);
-    if (m_cancelled.raised()) {
-        throw EAbort("Operation aborted");
-    }
+    throwIfCancelled();
     return m_connection->takeBufferedText();
 }
 
@@ -61,6 +57,13 @@ void LockLink::discardStaleData()
     Text stale = m_connection->takeBufferedText();
     if (!stale.empty() && m_log) {
         m_log(discardedPrefix + stale);
+    }
+}
+
+void LockLink::throwIfCancelled() const
+{
+    if (m_cancelled.raised()) {
+        throw EAbort("Operation aborted");
     }
 }
 

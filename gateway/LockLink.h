@@ -40,6 +40,7 @@ public:
 
 private:
     void discardStaleData();
+    void throwIfCancelled() const;
 
     const std::string m_host;
     const std::uint16_t m_port;

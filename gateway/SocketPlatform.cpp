@@ -211,11 +211,7 @@ void setV6Only(Socket& socket)
 bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
 {
     if (family == Family::IPv4) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(port);
-        return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        return bindIPv4(socket, htonl(INADDR_ANY), port);
     }
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;

@@ -69,7 +69,6 @@ TForm7::TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBo
           options.terminateWaitMs),
       m_errorBox(errorBox),
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
-      m_replyWaitMs(options.replyWaitMs),
       m_handler(
           IdTCPClient1, [this](gateway::TextView line) { log(line); }, options.replyWaitMs)
 {
@@ -173,7 +172,8 @@ void TForm7::Button4Click()
         const gateway::TestCommand command = gateway::testCommand();
         log(command.summary);
         try {
-            const gateway::Text reply = IdTCPClient1.exchange(command.line, m_replyWaitMs);
+            const gateway::Text reply =
+                IdTCPClient1.exchange(command.line, m_handler.replyWaitMs());
             log(reply);
             log(gateway::resultCode(reply));
         } catch (...) {

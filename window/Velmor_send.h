@@ -110,7 +110,6 @@ private:
 
     window::ErrorBox& m_errorBox;
     const QString m_title;
-    const int m_replyWaitMs;
     gateway::KeyRequestHandler m_handler;
     // Runs the test sends' exchanges one after another; ended before the link is closed.
     window::SerialWorker m_linkWorker;

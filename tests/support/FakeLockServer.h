@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/SocketPlatform.h"
+#include "support/SocketPair.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -35,15 +36,8 @@ public:
                                 [](const std::string&) {
                                     return std::optional<std::string>(replyWithCode("001"));
                                 })
-        : m_responder(std::move(responder)), m_listening(gateway::openStream(gateway::Family::IPv4))
+        : m_responder(std::move(responder)), m_listening(loopbackSocket())
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_listening.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) !=
-            0) {
-            throw std::runtime_error("fake lock server cannot bind");
-        }
         gateway::listenOn(m_listening, 4);
         m_port = gateway::localPort(m_listening);
         m_thread = std::thread([this] { serve(); });

@@ -5,19 +5,22 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <utility>
+
+// A socket bound to 127.0.0.1 on a port the system chooses; not listening yet.
+inline gateway::Socket loopbackSocket()
+{
+    gateway::Socket socket = gateway::openStream(gateway::Family::IPv4);
+    if (!gateway::bindIPv4(socket, htonl(INADDR_LOOPBACK), 0)) {
+        throw std::runtime_error("cannot bind loopback");
+    }
+    return socket;
+}
 
 // Two ends of one loopback TCP connection.
 inline std::pair<gateway::Socket, gateway::Socket> tcpPair()
 {
-    gateway::Socket listening = gateway::openStream(gateway::Family::IPv4);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listening.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        throw std::runtime_error("cannot bind loopback");
-    }
+    gateway::Socket listening = loopbackSocket();
     gateway::listenOn(listening, 1);
     gateway::Socket near = gateway::openStream(gateway::Family::IPv4);
     gateway::connectIPv4(near, htonl(INADDR_LOOPBACK), gateway::localPort(listening));

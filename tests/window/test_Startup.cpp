@@ -2,6 +2,7 @@
 #include "RecordingErrorBox.h"
 #include "gateway/Listener.h"
 #include "support/FakeLockServer.h"
+#include "support/SocketPair.h"
 #include "support/TestClient.h"
 #include "window/ApplicationTitle.h"
 #include "window/Startup.h"
@@ -39,16 +40,7 @@ gateway::GatewayOptions optionsFor(std::uint16_t linkPort)
 class RefusingPort
 {
 public:
-    RefusingPort() : m_socket(gateway::openStream(gateway::Family::IPv4))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            throw std::runtime_error("cannot bind loopback");
-        }
-        m_port = gateway::localPort(m_socket);
-    }
+    RefusingPort() : m_socket(loopbackSocket()) { m_port = gateway::localPort(m_socket); }
     std::uint16_t port() const { return m_port; }
 
 private:
@@ -168,12 +160,7 @@ private slots:
         gateway::Listener holder(0, [](gateway::Connection&) {});
         holder.start();
         // A lock system that only listens: a link connect would leave a pending connection.
-        gateway::Socket lockSystem = gateway::openStream(gateway::Family::IPv4);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::bind(lockSystem.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address),
-                 0);
+        gateway::Socket lockSystem = loopbackSocket();
         gateway::listenOn(lockSystem, 1);
 
         gateway::GatewayOptions options = optionsFor(gateway::localPort(lockSystem));
