@@ -5,14 +5,12 @@
 #include "window/ErrorBox.h"
 #include "window/Startup.h"
 #include "window/StopSignals.h"
-#include "window/Velmor_send.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    // Before the application object starts its threads, so that they all inherit the
-    // blocked stop signals.
+    // First of all, so that SIGTERM and SIGINT are kept from the first moment of start-up.
     window::StopSignals stopSignals;
 
     QApplication application(argc, argv);
@@ -22,20 +20,13 @@ int main(int argc, char* argv[])
     // is shown must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A stop (SIGTERM, SIGINT, the end of the user's session) ends the program as closing the
+    // window does, also while a start-up box waits for the operator: the box goes, the event
+    // loop ends, then the window is destroyed in order.
     window::ErrorBox errorBox;
-    std::unique_ptr<TForm7> form = window::createMainWindow(gateway::GatewayOptions{}, errorBox);
-    if (!form) {
-        return 1;
-    }
-    window::showMainWindow(*form, window::startupShow(window::platformShowState()));
-
-    // SIGTERM and SIGINT end the program as closing the window does: the event loop ends,
-    // then the window is destroyed. So does the end of the user's session: Qt answers the
-    // session manager's query with consent (there is nothing to save) and quits the event
-    // loop on its end-of-session notice.
-    stopSignals.watch([] { QCoreApplication::quit(); });
-
-    const int exitCode = QApplication::exec();
-    form.reset();
-    return exitCode;
+    stopSignals.watch([&errorBox] {
+        errorBox.dismiss();
+        QCoreApplication::quit();
+    });
+    return window::runOperatorProgram(gateway::GatewayOptions{}, errorBox, stopSignals.signal());
 }

@@ -3,8 +3,8 @@
 
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/StopRequest.h"
 
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -22,13 +22,8 @@ void report(const char* what, const std::exception& error)
 
 int main()
 {
-    // Blocked before any thread starts, so every thread inherits the mask and the signals
-    // reach only the sigwait below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // From the first moment on: a stop during the start-up connect abandons it.
+    gateway::StopRequest stop;
 
     std::mutex outputMutex;
     auto log = [&outputMutex](gateway::TextView line) {
@@ -47,14 +42,15 @@ int main()
         return 1;
     }
     try {
-        gateway.connectLink();
+        gateway.connectLink(&stop.signal());
+    } catch (const gateway::EAbort&) {
+        // Stopped while connecting: nothing to report.
     } catch (const std::exception& error) {
         // Serving goes on: requests then fail at the link, as they would with a window.
         report("cannot connect to the lock system", error);
     }
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    gateway::waitForWake(stop.signal(), -1);
     gateway.shutdown();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "gateway/LineEncoding.h"
 #include "gateway/Settings.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace gateway {
@@ -17,6 +18,14 @@ Text Connection::takeBufferedText()
     return text;
 }
 
+Text Connection::takeBufferedText(std::size_t count)
+{
+    count = std::min(count, m_input.size());
+    Text text = decodeBytes(std::string_view(m_input).substr(0, count));
+    m_input.erase(0, count);
+    return text;
+}
+
 void Connection::writeLine(TextView text)
 {
     std::string bytes = encodeLine(text);
@@ -26,16 +35,14 @@ void Connection::writeLine(TextView text)
     sendAll(m_socket, bytes);
 }
 
-void Connection::waitForData(int waitMs, const WakeSignal* wake)
+void Connection::waitForData(int waitMs, const WakeSignal* wake, std::size_t maxBytes)
 {
     std::size_t before = m_input.size();
-    if (!poll(0, wake)) {
+    receiveStep(0, wake, maxBytes);
+    if (!connected() || m_input.size() > before) {
         return;
     }
-    if (m_input.size() > before) {
-        return;
-    }
-    receiveStep(waitMs, wake);
+    receiveStep(waitMs, wake, maxBytes);
 }
 
 bool Connection::poll(int waitMs, const WakeSignal* wake)
@@ -49,7 +56,7 @@ bool Connection::connected() const
     return !m_input.empty() || (m_open && !m_closedByPeer);
 }
 
-bool Connection::receiveStep(int waitMs, const WakeSignal* wake)
+bool Connection::receiveStep(int waitMs, const WakeSignal* wake, std::size_t maxBytes)
 {
     if (!m_open) {
         return false;
@@ -59,8 +66,9 @@ bool Connection::receiveStep(int waitMs, const WakeSignal* wake)
     }
     // Uninitialised scratch, freed at once, rather than growing the buffer by a whole receive
     // size: only what a receive writes is touched, and an idle connection keeps none of it.
-    auto scratch = std::make_unique_for_overwrite<char[]>(settings::receiveSize);
-    std::size_t received = receiveSome(m_socket, scratch.get(), settings::receiveSize);
+    maxBytes = std::clamp<std::size_t>(maxBytes, 1, settings::receiveSize);
+    auto scratch = std::make_unique_for_overwrite<char[]>(maxBytes);
+    std::size_t received = receiveSome(m_socket, scratch.get(), maxBytes);
     m_input.append(scratch.get(), received);
     if (received == 0) {
         m_closedByPeer = true;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "gateway/Settings.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace gateway {
 
@@ -20,12 +22,18 @@ public:
     // The text of every buffered byte, removed from the buffer; never waits, never touches
     // the socket.
     Text takeBufferedText();
+    // The text of the first count buffered bytes (at most all of them), removed from the buffer.
+    Text takeBufferedText(std::size_t count);
+    // The buffered bytes as they came, left in the buffer.
+    std::string_view bufferedBytes() const { return m_input; }
     // The text and CR LF, sent at once. Throws EIdConnClosedGracefully when the peer has
     // closed or the socket is closed, the socket error when a send fails.
     void writeLine(TextView text);
     // Returns when a new byte has been received, the connection is found not connected,
-    // waitMs has passed or wake is raised. Running out of time is no failure.
-    void waitForData(int waitMs, const WakeSignal* wake = nullptr);
+    // waitMs has passed or wake is raised. Running out of time is no failure. One receive takes
+    // at most maxBytes.
+    void waitForData(int waitMs, const WakeSignal* wake = nullptr,
+                     std::size_t maxBytes = settings::receiveSize);
     // One receive step that waits at most waitMs (negative: until readable or woken), then
     // the connected test. A non-empty buffer makes the step not wait.
     bool poll(int waitMs = 0, const WakeSignal* wake = nullptr);
@@ -34,7 +42,9 @@ public:
 
     bool isOpen() const { return m_open.load(); }
     bool closedByPeer() const { return m_closedByPeer; }
-    std::size_t bufferedBytes() const { return m_input.size(); }
+    // The peer has reset the connection (or it was shut down here): nothing written now could
+    // reach it. A peer that only ended its sending side can still read.
+    bool peerReset() const { return m_open && hasHungUp(m_socket); }
 
     // Sending side shut down, then closed; safe against a concurrent close or interrupt.
     void close();
@@ -43,8 +53,9 @@ public:
     void interrupt();
 
 private:
-    // Receives once if readable within waitMs; true when bytes were added to the buffer.
-    bool receiveStep(int waitMs, const WakeSignal* wake);
+    // Receives once, at most maxBytes, if readable within waitMs; true when bytes were added.
+    bool receiveStep(int waitMs, const WakeSignal* wake,
+                     std::size_t maxBytes = settings::receiveSize);
 
     std::mutex m_socketMutex;
     Socket m_socket;

@@ -1,7 +1,11 @@
 #include "gateway/EncoderLine.h"
 
 #include "gateway/DateTimeConversion.h"
+#include "gateway/Errors.h"
+#include "gateway/ReadableText.h"
 #include "gateway/RoomNumber.h"
+
+#include <algorithm>
 
 namespace gateway {
 
@@ -12,11 +16,26 @@ constexpr char16_t stx = 0x02;
 constexpr char16_t etx = 0x03;
 constexpr char16_t eot = 0x04;
 
+// A control character in a value would end or split the command line on the lock system's
+// side (a CR LF makes it two commands); blanks and other characters go in as they are.
+void requireNoControlCharacters(TextView value, const char* what)
+{
+    const bool control =
+        std::any_of(value.begin(), value.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
+    if (control) {
+        throw EConvertError("'" + readableBytes(toUtf8(value)) + "' is not a valid " + what +
+                            ": control characters cannot go into the encoder command line");
+    }
+}
+
 template <typename Convert>
 EncoderFields deriveWith(const KeyRequestValues& values, Convert convert)
 {
     EncoderFields fields;
+    requireNoControlCharacters(values.room, "room");
     fields.roomField = roomField(values.room);
+    requireNoControlCharacters(values.folio, "folio");
+    requireNoControlCharacters(values.keyCount, "key count");
     fields.keyCountField = keyCountField(values.keyCount);
     fields.fromDateField = convert(values.fromDateTime);
     fields.toDateField = convert(values.toDateTime);

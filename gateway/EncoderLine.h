@@ -23,8 +23,9 @@ Text roomField(TextView room);
 Text encoderCode(std::int32_t roomNumber);
 Text keyCountField(TextView keyCount);
 
-// Derives in this order, stopping at the first failure: room field, from date-time, to
-// date-time, key type code, room number. Throws EConvertError.
+// Derives in this order, stopping at the first failure: room field, folio and key count
+// field (each refused when it holds a control character: code below 32, or 127), from
+// date-time, to date-time, key type code, room number. Throws EConvertError.
 EncoderFields deriveFields(const KeyRequestValues& values, int currentYear);
 EncoderFields deriveFields(const KeyRequestValues& values);
 

@@ -24,9 +24,9 @@ void Gateway::startListener()
     m_listener.start();
 }
 
-void Gateway::connectLink()
+void Gateway::connectLink(const WakeSignal* abandon)
 {
-    m_link.connect();
+    m_link.connect(abandon);
 }
 
 void Gateway::shutdown()

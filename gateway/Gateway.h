@@ -30,7 +30,8 @@ public:
 
     // The listener first: requests are served before the link is connected.
     void startListener();
-    void connectLink();
+    // Abandoned with EAbort once abandon is raised (a stop request during a connect that hangs).
+    void connectLink(const WakeSignal* abandon = nullptr);
     // Listener shutdown (bounded), then the link is closed.
     void shutdown();
 

@@ -10,9 +10,10 @@
 
 namespace gateway {
 
-// One handler run per call: takes the request text buffered on the requesting connection,
-// exchanges its encoder command line with the lock system and writes the key answer. A
-// failure leaves as an exception and no answer is written.
+// One handler run per call: takes the request text buffered on the requesting connection
+// (gathering a request that arrives in pieces), exchanges its encoder command line with the
+// lock system and writes the key answer. A failure leaves as an exception and no answer is
+// written.
 class KeyRequestHandler
 {
 public:

@@ -1,6 +1,9 @@
 #include "gateway/LockLink.h"
 
 #include "gateway/Errors.h"
+#include "gateway/ReplyFraming.h"
+
+#include <algorithm>
 
 namespace gateway {
 
@@ -10,7 +13,18 @@ namespace {
 // exchange forever.
 constexpr int maxDiscardReceives = 64;
 
-const Text discardedPrefix = u"Discarded stale data from the lock system: ";
+const Text staleDataPrefix = u"Discarded stale data from the lock system: ";
+const Text lateReplyPrefix =
+    u"Discarded a late reply from the lock system; a key may have been made for the previous "
+    u"request: ";
+
+int millisecondsUntil(LockLink::Clock::time_point until)
+{
+    // Rounded up: a wait cut to 0 ms before its end would turn into a busy loop.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - LockLink::Clock::now()).count();
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, 24 * 60 * 60 * 1000));
+}
 
 } // namespace
 
@@ -19,44 +33,131 @@ LockLink::LockLink(std::string host, std::uint16_t port, LogSink log)
 {
 }
 
-void LockLink::connect()
+void LockLink::connect(const WakeSignal* abandon)
 {
     Socket socket = openStream(Family::IPv4);
     setAddressReuse(socket, false);
     if (!bindWildcard(socket, Family::IPv4, 0)) {
         throw EIdCouldNotBindSocket(messages::couldNotBind);
     }
-    connectIPv4(socket, resolveIPv4(m_host), m_port);
-    std::lock_guard lock(m_exchangeMutex);
+    connectIPv4(socket, resolveIPv4(m_host), m_port, abandon);
+    std::lock_guard lock(m_connectionMutex);
     m_connection.emplace(std::move(socket));
 }
 
-Text LockLink::exchange(TextView line, int waitMs)
+LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sendBy,
+                                const std::function<bool()>& requesterGone)
 {
-    std::lock_guard lock(m_exchangeMutex);
+    if (!m_turns.acquire(sendBy)) {
+        throwIfCancelled();
+        return {LinkExchange::Outcome::NotSentInTime, {}};
+    }
+    LinkTurn turn(m_turns);
+    std::lock_guard lock(m_connectionMutex);
     throwIfCancelled();
     if (!m_connection) {
         throw ELinkNotConnected(messages::linkNotConnected);
     }
-    discardStaleData();
+    if (!settle(sendBy)) {
+        return {LinkExchange::Outcome::NotSentInTime, {}};
+    }
+    if (requesterGone && requesterGone()) {
+        return {LinkExchange::Outcome::RequesterGone, {}};
+    }
     m_connection->writeLine(line);
-    m_connection->waitForData(waitMs, &m_cancelled);
+    return {LinkExchange::Outcome::Replied, awaitReply(waitMs)};
+}
+
+bool LockLink::settle(Clock::time_point sendBy)
+{
+    while (m_lateReplyUntil) {
+        for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
+        }
+        const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
+        const ReplyProgress progress = replyProgress(late);
+        const auto now = Clock::now();
+        const bool quietShortReply =
+            progress.shape == ReplyShape::Short && now >= m_lastByteAt + replyQuietTime;
+        if (progress.shape == ReplyShape::Complete || quietShortReply || !m_connection->isOpen() ||
+            now >= *m_lateReplyUntil) {
+            endLateReply();
+            break;
+        }
+        if (now >= sendBy) {
+            return false;
+        }
+        auto until = std::min(sendBy, *m_lateReplyUntil);
+        if (progress.shape == ReplyShape::Short) {
+            until = std::min(until, m_lastByteAt + replyQuietTime);
+        }
+        receiveUntil(until);
+    }
+    discardStaleData();
+    return Clock::now() < sendBy;
+}
+
+void LockLink::endLateReply()
+{
+    const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
+    const ReplyProgress progress = replyProgress(late);
+    const std::size_t length =
+        progress.shape == ReplyShape::Complete ? progress.length : late.size();
+    const Text rest = m_connection->takeBufferedText(length - m_lateReplyHead.size());
+    if (!rest.empty() && m_log) {
+        m_log(lateReplyPrefix + rest);
+    }
+    m_lateReplyUntil.reset();
+    m_lateReplyHead.clear();
+}
+
+Text LockLink::awaitReply(int waitMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        const ReplyProgress progress = replyProgress(m_connection->bufferedBytes());
+        if (progress.shape == ReplyShape::Complete) {
+            return m_connection->takeBufferedText(progress.length);
+        }
+        const auto now = Clock::now();
+        const bool quietShortReply =
+            progress.shape == ReplyShape::Short && now >= m_lastByteAt + replyQuietTime;
+        // A closed link sends nothing more: what it left is the reply.
+        if (quietShortReply || !m_connection->isOpen()) {
+            return m_connection->takeBufferedText();
+        }
+        if (now >= deadline) {
+            // Out of step: the reply may still come, and must not become the next one's.
+            m_lateReplyHead = std::string(m_connection->bufferedBytes());
+            m_lateReplyUntil = now + std::chrono::milliseconds(waitMs);
+            return m_connection->takeBufferedText();
+        }
+        auto until = deadline;
+        if (progress.shape == ReplyShape::Short) {
+            until = std::min(until, m_lastByteAt + replyQuietTime);
+        }
+        receiveUntil(until);
+    }
+}
+
+bool LockLink::receiveUntil(Clock::time_point until)
+{
+    const std::size_t before = m_connection->bufferedBytes().size();
+    m_connection->waitForData(millisecondsUntil(until), &m_cancelled);
     throwIfCancelled();
-    return m_connection->takeBufferedText();
+    if (m_connection->bufferedBytes().size() == before) {
+        return false;
+    }
+    m_lastByteAt = Clock::now();
+    return true;
 }
 
 void LockLink::discardStaleData()
 {
-    for (int i = 0; i < maxDiscardReceives && m_connection->isOpen(); ++i) {
-        std::size_t before = m_connection->bufferedBytes();
-        m_connection->poll(0);
-        if (m_connection->bufferedBytes() == before) {
-            break;
-        }
+    for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
     }
     Text stale = m_connection->takeBufferedText();
     if (!stale.empty() && m_log) {
-        m_log(discardedPrefix + stale);
+        m_log(staleDataPrefix + stale);
     }
 }
 
@@ -70,11 +171,12 @@ void LockLink::throwIfCancelled() const
 void LockLink::cancel()
 {
     m_cancelled.raise();
+    m_turns.cancel();
 }
 
 void LockLink::close()
 {
-    std::lock_guard lock(m_exchangeMutex);
+    std::lock_guard lock(m_connectionMutex);
     if (m_connection) {
         m_connection->close();
     }
@@ -82,7 +184,7 @@ void LockLink::close()
 
 bool LockLink::isConnected() const
 {
-    std::lock_guard lock(m_exchangeMutex);
+    std::lock_guard lock(m_connectionMutex);
     return m_connection && m_connection->connected();
 }
 

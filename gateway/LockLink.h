@@ -1,37 +1,64 @@
 #pragma once
 
 #include "gateway/Connection.h"
+#include "gateway/LinkTurns.h"
 #include "gateway/Log.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 
 namespace gateway {
 
+// What became of one exchange on the link.
+struct LinkExchange
+{
+    enum class Outcome
+    {
+        // The line was written; reply holds what came back (possibly nothing).
+        Replied,
+        // The link was not free to write the line before its deadline: nothing was sent.
+        NotSentInTime,
+        // The requester was gone when the turn came: nothing was sent.
+        RequesterGone,
+    };
+    Outcome outcome = Outcome::Replied;
+    Text reply;
+};
+
 // The one long-lived connection to the lock system's interface server. It is connected once
-// and never again; exchanges on it are serialised, so each takes the reply to its own line.
+// and never again. Exchanges take turns in the order they came, and each takes the reply to
+// its own line and nothing else: a reply is awaited until it is whole (ReplyFraming), bytes
+// nobody asked for are discarded and logged before the next line, and after a reply that
+// did not come in time no line is written until it has come late or a further reply wait has
+// passed.
 class LockLink
 {
 public:
+    using Clock = std::chrono::steady_clock;
+
     LockLink(std::string host, std::uint16_t port, LogSink log);
 
-    // Blocks until the system's connect attempt ends. Throws EIdCouldNotBindSocket or the
-    // socket error (10061 "Connection refused." when nothing listens).
-    void connect();
+    // Blocks until the system's connect attempt ends, or abandon is raised (EAbort). Throws
+    // EIdCouldNotBindSocket or the socket error (10061 "Connection refused." when nothing
+    // listens).
+    void connect(const WakeSignal* abandon = nullptr);
 
-    // Whole exchange under one lock: whatever the link already holds is taken, discarded and
-    // logged; then the line is written, the reply awaited for at most waitMs and taken (the
-    // empty text when nothing came). Throws ELinkNotConnected when the link never connected,
+    // Waits for the link's turn and for any late reply, but writes the line no later than
+    // sendBy; right before writing it asks requesterGone, when given. Then awaits the reply
+    // for at most waitMs. Throws ELinkNotConnected when the link never connected,
     // EIdConnClosedGracefully once the server has closed it, the socket error when it breaks,
     // EAbort once cancelled.
-    Text exchange(TextView line, int waitMs);
+    LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,
+                          const std::function<bool()>& requesterGone = {});
 
-    // Ends every running and later exchange at once with EAbort; used when shutdown cannot
-    // wait any longer.
+    // Ends every running, waiting and later exchange at once with EAbort; used when shutdown
+    // cannot wait any longer.
     void cancel();
     // Closes the link; the last step of shutdown.
     void close();
@@ -39,16 +66,31 @@ public:
     bool isConnected() const;
 
 private:
+    // Takes in what the link holds; true once the link is in step again, false when sendBy
+    // came first.
+    bool settle(Clock::time_point sendBy);
+    Text awaitReply(int waitMs);
+    // Receives for at most until (now: only what is there); true when bytes came.
+    bool receiveUntil(Clock::time_point until);
     void discardStaleData();
+    void endLateReply();
     void throwIfCancelled() const;
 
     const std::string m_host;
     const std::uint16_t m_port;
     const LogSink m_log;
     WakeSignal m_cancelled;
-    mutable std::mutex m_exchangeMutex;
+    LinkTurns m_turns;
+    // Held by the turn's holder while it uses the connection, and by connect, close and
+    // isConnected.
+    mutable std::mutex m_connectionMutex;
     // Empty until the one connect succeeds.
     std::optional<Connection> m_connection;
+    Clock::time_point m_lastByteAt;
+    // Set while a reply that did not come in time may still come: until when it is waited
+    // for, and the bytes of it that came in time (already that exchange's reply).
+    std::optional<Clock::time_point> m_lateReplyUntil;
+    std::string m_lateReplyHead;
 };
 
 } // namespace gateway

@@ -14,5 +14,8 @@ inline constexpr int listenBacklog = 15;
 // Bound of the listener shutdown's wait for connection threads.
 inline constexpr int terminateWaitMs = 8000;
 inline constexpr std::size_t receiveSize = 32768;
+// How long a request that has arrived only in part waits for its next piece; receiveSize
+// bounds the whole.
+inline constexpr int gatherWaitMs = 1000;
 
 } // namespace gateway::settings

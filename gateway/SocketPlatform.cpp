@@ -2,6 +2,7 @@
 
 #include "gateway/Errors.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -267,17 +268,10 @@ std::uint32_t resolveIPv4(const std::string& host)
     return address;
 }
 
-void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
+void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port,
+                 const WakeSignal* abandon)
 {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = address;
-    peer.sin_port = htons(port);
-    while (::connect(socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-        if (errno != EINTR) {
-            throwLastSocketError();
-        }
-    }
+    connectIPv4Within(socket, address, port, -1, abandon);
 }
 
 bool ipv6Available()
@@ -358,13 +352,11 @@ bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
     return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
-void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs)
+void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs,
+                       const WakeSignal* abandon)
 {
-    if (timeoutMs < 0) {
-        connectIPv4(socket, address, port);
-        return;
-    }
-    // Non-blocking only for the connect itself; the socket is handed back blocking.
+    // Non-blocking only for the connect itself, so that the wait for it can also watch the
+    // abandon signal; the socket is handed back blocking.
     int flags = ::fcntl(socket.handle(), F_GETFL);
     if (flags < 0 || ::fcntl(socket.handle(), F_SETFL, flags | O_NONBLOCK) != 0) {
         throwLastSocketError();
@@ -374,16 +366,23 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
     peer.sin_addr.s_addr = address;
     peer.sin_port = htons(port);
     int error = 0;
+    bool abandoned = false;
     if (::connect(socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
         error = errno;
     }
     if (error == EINPROGRESS || error == EINTR) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        pollfd entry{socket.handle(), POLLOUT, 0};
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        pollfd entries[2] = {{socket.handle(), POLLOUT, 0},
+                             {abandon ? abandon->handle() : -1, POLLIN, 0}};
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            int result = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+            int wait = -1;
+            if (timeoutMs >= 0) {
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                wait = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+            }
+            int result = ::poll(entries, abandon ? 2 : 1, wait);
             if (result < 0 && errno == EINTR) {
                 continue;
             }
@@ -391,6 +390,8 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
                 error = errno;
             } else if (result == 0) {
                 error = ETIMEDOUT;
+            } else if (entries[0].revents == 0) {
+                abandoned = true;
             } else {
                 socklen_t length = sizeof error;
                 if (::getsockopt(socket.handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
@@ -401,9 +402,24 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
         }
     }
     ::fcntl(socket.handle(), F_SETFL, flags);
+    if (abandoned) {
+        throw EAbort("Operation aborted");
+    }
     if (error != 0) {
         throwSocketError(toSocketErrorNumber(error));
     }
+}
+
+bool hasHungUp(const Socket& socket)
+{
+    pollfd entry{socket.handle(), POLLIN, 0};
+    int result;
+    do {
+        result = ::poll(&entry, 1, 0);
+    } while (result < 0 && errno == EINTR);
+    // A reset leaves the socket closed on the system's side: hang-up, with the reset as its
+    // pending error. An ended peer stream alone only makes it readable.
+    return result > 0 && (entry.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 void abortConnection(Socket& socket)

@@ -78,8 +78,11 @@ Socket acceptFrom(const Socket& listening);
 // Dotted IPv4 text as it is; otherwise a name lookup ("localhost" in any case is 127.0.0.1).
 // Throws the socket error of the resolver (11001 for an unknown name).
 std::uint32_t resolveIPv4(const std::string& host);
-// Blocking connect to an IPv4 address in network byte order; throws the socket error.
-void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port);
+// Connect to an IPv4 address in network byte order, with no time limit of its own. A raised
+// abandon signal ends it at once with EAbort (a stop request during a connect that hangs on an
+// unreachable host). Throws the socket error.
+void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port,
+                 const WakeSignal* abandon = nullptr);
 bool ipv6Available();
 
 enum class Readiness
@@ -94,6 +97,10 @@ Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wa
 // Waits until the wake signal is raised or timeoutMs passes; true when raised.
 bool waitForWake(const WakeSignal& wake, int timeoutMs);
 
+// True once the peer has reset the connection, or both directions are shut down; a peer that
+// only ended its sending side is not hung up. Never waits, never receives.
+bool hasHungUp(const Socket& socket);
+
 // One receive of at most size bytes: the count, 0 at the end of the peer's stream.
 // Throws the socket error.
 std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size);
@@ -103,8 +110,10 @@ void sendAll(const Socket& socket, std::string_view bytes);
 // Binds to one IPv4 address in network byte order; false when the system refuses.
 bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port);
 // Connect to an IPv4 address in network byte order that gives up after timeoutMs
-// (negative: no time limit) with the time-out error 10060. Throws the socket error.
-void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs);
+// (negative: no time limit) with the time-out error 10060, or at once with EAbort when the
+// abandon signal is raised. Throws the socket error.
+void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs,
+                       const WakeSignal* abandon = nullptr);
 // Closes with a zero linger time and no shutdown first, so the peer sees a reset instead of
 // an orderly end of stream.
 void abortConnection(Socket& socket);

@@ -3,6 +3,8 @@
 // Small pieces shared by the two stand-in programs: option reading, number checks and
 // readable renderings of wire bytes.
 
+#include "gateway/ReadableText.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -105,31 +107,7 @@ inline std::uint16_t parsePort(const std::string& option, std::string_view text,
     return static_cast<std::uint16_t>(parseNumber(option, text, lowest, 65535));
 }
 
-// Control characters by name (<STX>, <ETX>, <EOT>) or code (<0xNN>), bytes above 0x7E by code.
-inline std::string readableBytes(std::string_view bytes)
-{
-    static constexpr char hexDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() + 16);
-    for (char c : bytes) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte == 0x02) {
-            text += "<STX>";
-        } else if (byte == 0x03) {
-            text += "<ETX>";
-        } else if (byte == 0x04) {
-            text += "<EOT>";
-        } else if (byte < 0x20 || byte > 0x7E) {
-            text += "<0x";
-            text += hexDigits[byte >> 4];
-            text += hexDigits[byte & 0x0F];
-            text += '>';
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
+using gateway::readableBytes;
 
 // Socket error messages carry a CR LF between number and text; tools print them on one line.
 inline std::string oneLine(std::string_view message)

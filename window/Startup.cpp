@@ -4,12 +4,14 @@
 #include "window/ErrorDisplay.h"
 #include "window/Velmor_send.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 
 namespace window {
 
-std::unique_ptr<TForm7> createMainWindow(const gateway::GatewayOptions& options, ErrorBox& errorBox)
+std::unique_ptr<TForm7> createMainWindow(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+                                         const gateway::WakeSignal* stop)
 {
     std::unique_ptr<TForm7> form;
     try {
@@ -20,7 +22,7 @@ std::unique_ptr<TForm7> createMainWindow(const gateway::GatewayOptions& options,
         return nullptr;
     }
     try {
-        form->FormCreate();
+        form->FormCreate(stop);
     } catch (...) {
         form->showError(std::current_exception());
     }
@@ -42,6 +44,23 @@ void showMainWindow(TForm7& form, StartupShow how)
         form.show();
         break;
     }
+}
+
+int runOperatorProgram(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+                       const gateway::WakeSignal& stop)
+{
+    std::unique_ptr<TForm7> form = createMainWindow(options, errorBox, &stop);
+    if (stop.raised()) {
+        // Destroying the window shuts everything down in order.
+        return 0;
+    }
+    if (!form) {
+        return 1;
+    }
+    showMainWindow(*form, startupShow(platformShowState()));
+    const int exitCode = QApplication::exec();
+    form.reset();
+    return exitCode;
 }
 
 } // namespace window

@@ -1,51 +1,39 @@
 #include "window/StopSignals.h"
 
-#include <csignal>
-#include <sys/signalfd.h>
-#include <system_error>
-#include <unistd.h>
+#include <QCoreApplication>
+#include <QEvent>
 
 namespace window {
 
-namespace {
-
-sigset_t stopSignalSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
-
-} // namespace
-
-StopSignals::StopSignals()
-{
-    const sigset_t stopSet = stopSignalSet();
-    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
-    m_fd = signalfd(-1, &stopSet, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (m_fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "signalfd");
-    }
-}
+StopSignals::StopSignals() = default;
 
 StopSignals::~StopSignals()
 {
-    m_notifier.reset();
-    ::close(m_fd);
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
 }
 
 void StopSignals::watch(std::function<void()> onStop)
 {
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
-                     [fd = m_fd, onStop = std::move(onStop)] {
-                         signalfd_siginfo info;
-                         while (::read(fd, &info, sizeof info) == sizeof info) {
-                             onStop();
-                         }
+    QCoreApplication::instance()->installEventFilter(this);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(m_request.signal().handle(), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
+                     [this, onStop = std::move(onStop)] {
+                         // The request stays raised for the other waits: one call is enough.
+                         m_notifier->setEnabled(false);
+                         onStop();
                      });
+}
+
+bool StopSignals::eventFilter(QObject* watched, QEvent* event)
+{
+    // The session's end reaches the program as the application's quit event.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        m_request.request();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace window

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "gateway/StopRequest.h"
+
+#include <QObject>
 #include <QSocketNotifier>
 
 #include <functional>
@@ -7,23 +10,28 @@
 
 namespace window {
 
-// SIGINT and SIGTERM as events of the window's thread. Both are blocked from construction on
-// and read from a signalfd, so no signal handler runs at all. Construct it before any other
-// thread starts (the application object starts some): threads inherit the blocked set.
-class StopSignals
+// Stop requests as an event of the window's thread: SIGINT, SIGTERM and the end of the user's
+// session (Qt's quit event, which also ends a modal box's loop). Construct it first, so that a
+// stop at any moment of start-up is kept; the request stays raised, so waits that watch
+// signal() (the start-up connect) end as well.
+class StopSignals : public QObject
 {
 public:
     StopSignals();
-    ~StopSignals();
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    ~StopSignals() override;
 
-    // From now on each signal calls onStop on the window's thread; one that came earlier is
-    // delivered as soon as the event loop runs. Needs the application object.
+    const gateway::WakeSignal& signal() const { return m_request.signal(); }
+    bool requested() const { return m_request.requested(); }
+
+    // Needs the application object. onStop runs once, on the window's thread, as soon as any
+    // event loop runs (a modal box's included); a stop that came earlier is delivered then.
     void watch(std::function<void()> onStop);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    int m_fd = -1;
+    gateway::StopRequest m_request;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

@@ -156,9 +156,9 @@ gateway::Text TForm7::data() const
     return m_handler.data();
 }
 
-void TForm7::FormCreate()
+void TForm7::FormCreate(const gateway::WakeSignal* abandon)
 {
-    IdTCPClient1.connect();
+    IdTCPClient1.connect(abandon);
 }
 
 void TForm7::IdTCPServer1Execute(gateway::Connection& connection)
@@ -172,10 +172,16 @@ void TForm7::Button4Click()
         const gateway::TestCommand command = gateway::testCommand();
         log(command.summary);
         try {
-            const gateway::Text reply =
-                IdTCPClient1.exchange(command.line, m_handler.replyWaitMs());
-            log(reply);
-            log(gateway::resultCode(reply));
+            const int waitMs = m_handler.replyWaitMs();
+            const auto sendBy = gateway::LockLink::Clock::now() + std::chrono::milliseconds(waitMs);
+            const gateway::LinkExchange exchange =
+                IdTCPClient1.exchange(command.line, waitMs, sendBy);
+            if (exchange.outcome != gateway::LinkExchange::Outcome::Replied) {
+                log(u"Test command not sent to the lock system: the link was not free in time");
+                return;
+            }
+            log(exchange.reply);
+            log(gateway::resultCode(exchange.reply));
         } catch (...) {
             postToWindow([this, failure = std::current_exception()] { showError(failure); });
         }

@@ -73,8 +73,9 @@ public:
     // The request text taken by the latest handler run on any connection.
     gateway::Text data() const;
 
-    // Connects the link, blocking until the attempt ends; throws its failure.
-    void FormCreate();
+    // Connects the link, blocking until the attempt ends or abandon (a stop request) is
+    // raised; throws its failure (EAbort when abandoned).
+    void FormCreate(const gateway::WakeSignal* abandon = nullptr);
     // One handler run on a requesting connection, on that connection's thread.
     void IdTCPServer1Execute(gateway::Connection& connection);
     // The test send. Its exchange runs on the link worker, so the window never waits for the

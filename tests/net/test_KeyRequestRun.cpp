@@ -189,7 +189,8 @@ TEST_F(KeyRequestRun, LateReplyIsDiscardedAndNextRequestGetsItsOwn)
     EXPECT_EQ(requester.readLine(), failureAnswer("005"));
     ASSERT_TRUE(log.waitForCount(9));
     auto lines = log.lines();
-    EXPECT_EQ(lines[5], u"Discarded stale data from the lock system: " +
+    EXPECT_EQ(lines[5], u"Discarded a late reply from the lock system; a key may have been made "
+                        u"for the previous request: " +
                             fromUtf8(FakeLockServer::replyWithCode("001")));
     EXPECT_EQ(lines[7], u"005");
 }
@@ -239,7 +240,7 @@ TEST_F(KeyRequestRun, ResetDuringTheWaitFailsTheExchange)
     EXPECT_TRUE(requester.closedWithoutAnswer());
     EXPECT_EQ(server.lines().size(), 1u);
     try {
-        gateway->link().exchange(u"again", 100);
+        gateway->link().exchange(u"again", 100, LockLink::Clock::now() + 1s);
         FAIL() << "a broken link must keep failing";
     } catch (const EIdSocketError&) {
     } catch (const EIdConnClosedGracefully&) {
@@ -252,7 +253,8 @@ TEST_F(KeyRequestRun, LinkThatNeverConnectedFailsEachRunSafely)
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_TRUE(requester.closedWithoutAnswer());
-    EXPECT_THROW(gateway->link().exchange(u"test", 10), ELinkNotConnected);
+    EXPECT_THROW(gateway->link().exchange(u"test", 10, LockLink::Clock::now() + 1s),
+                 ELinkNotConnected);
 }
 
 TEST_F(KeyRequestRun, ClientResetMidExchangeLeavesGatewayServing)
@@ -265,11 +267,16 @@ TEST_F(KeyRequestRun, ClientResetMidExchangeLeavesGatewayServing)
         ASSERT_TRUE(server.waitForLines(1));
         requester.reset();
     }
+    // The exchange ends without a reply (request, empty reply, empty code); the reply then
+    // comes late and frees the link for the next request.
+    ASSERT_TRUE(log.waitForCount(3));
+    server.send(FakeLockServer::replyWithCode("002"));
     server.setResponder(
         [](const std::string&) { return std::optional(FakeLockServer::replyWithCode("001")); });
     TestClient next = client();
     next.send(exampleRequest);
     EXPECT_EQ(next.readLine(), successAnswer);
+    EXPECT_EQ(server.lines().size(), 2u);
 }
 
 TEST_F(KeyRequestRun, IPv6ClientIsServedLikeIPv4)

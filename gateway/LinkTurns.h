@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+
+namespace gateway {
+
+// Turns on the one lock-system link, granted in the order they were asked for. A caller waits
+// only until its own deadline, so a link held up by a silent lock system cannot make a
+// request wait without bound, and a request that gives up loses its place without
+// disturbing the others.
+class LinkTurns
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // True with the turn held; false when the deadline passed or cancel() came first.
+    bool acquire(Clock::time_point deadline);
+    // Hands the turn to the longest waiting caller.
+    void release();
+    // Every waiting and every later acquire returns false.
+    void cancel();
+
+private:
+    struct Waiter
+    {
+        std::condition_variable granted;
+        bool hasTurn = false;
+    };
+
+    std::mutex m_mutex;
+    bool m_held = false;
+    bool m_cancelled = false;
+    // Each waiter is woken alone when its turn comes, not all of them at every release.
+    std::list<Waiter*> m_waiting;
+};
+
+// Releases a held turn when it goes out of scope.
+class LinkTurn
+{
+public:
+    explicit LinkTurn(LinkTurns& turns) : m_turns(turns) {}
+    ~LinkTurn() { m_turns.release(); }
+    LinkTurn(const LinkTurn&) = delete;
+    LinkTurn& operator=(const LinkTurn&) = delete;
+
+private:
+    LinkTurns& m_turns;
+};
+
+} // namespace gateway
