@@ -46,4 +46,10 @@ void LinkTurns::cancel()
     }
 }
 
+std::size_t LinkTurns::waiting() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_waiting.size();
+}
+
 } // namespace gateway

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <list>
 #include <mutex>
 
@@ -22,6 +23,8 @@ public:
     void release();
     // Every waiting and every later acquire returns false.
     void cancel();
+    // How many callers wait for a turn now.
+    std::size_t waiting() const;
 
 private:
     struct Waiter
@@ -30,7 +33,7 @@ private:
         bool hasTurn = false;
     };
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     bool m_held = false;
     bool m_cancelled = false;
     // Each waiter is woken alone when its turn comes, not all of them at every release.

@@ -76,6 +76,32 @@ public:
         gateway::sendAll(m_peer, bytes);
     }
 
+    // One piece of a reply, sent after a pause.
+    struct Piece
+    {
+        std::chrono::milliseconds pause;
+        std::string bytes;
+    };
+    // A responder that sends the pieces the script gives for a line, each after its pause, on
+    // the serving thread: a server that answers in order and as slowly as the pieces say. The
+    // pauses end early when the server stops.
+    Responder inPieces(std::function<std::vector<Piece>(const std::string& line)> script)
+    {
+        return [this, script = std::move(script)](const std::string& line) {
+            for (const Piece& piece : script(line)) {
+                if (gateway::waitForWake(m_stop, static_cast<int>(piece.pause.count()))) {
+                    break;
+                }
+                try {
+                    send(piece.bytes);
+                } catch (const std::exception&) {
+                    break; // the gateway is gone; so is the rest of the reply
+                }
+            }
+            return std::optional<std::string>();
+        };
+    }
+
     // Ends the stream in order, as a server that closes its end does.
     void closeConnection()
     {

@@ -221,6 +221,47 @@ TEST(EncoderLine, FirstFailingDerivationWins)
     }
 }
 
+// A control character would end or split the command line on the lock system's side: the
+// request fails like a conversion error, in derivation order, naming the value readably.
+TEST(EncoderLine, ControlCharactersInLineValuesFail)
+{
+    struct Case
+    {
+        const char* what;
+        Text room;
+        Text folio;
+        Text keyCount;
+        std::string message; // empty: derives
+    } cases[] = {
+        {"CR LF in the folio", u"1110", u"1\r\nXXXX", u"1",
+         "'1<0x0D><0x0A>XXXX' is not a valid folio: control characters cannot go into the "
+         "encoder command line"},
+        {"ETX EOT in the room", u"11\x03\x04", u"123456", u"1",
+         "'11<ETX><EOT>' is not a valid room: control characters cannot go into the encoder "
+         "command line"},
+        {"DEL in the key count", u"1110", u"123456", u"1\x7f",
+         "'1<0x7F>' is not a valid key count: control characters cannot go into the encoder "
+         "command line"},
+        {"a tab around the room", u"\t1110", u"123456", u"1",
+         "'<0x09>1110' is not a valid room: control characters cannot go into the encoder "
+         "command line"},
+        {"room before folio", u"\n", u"\n", u"1",
+         "'<0x0A>' is not a valid room: control characters cannot go into the encoder command "
+         "line"},
+        {"blanks stay", u" 1110 ", u"12 34", u" 1", ""},
+        {"long values stay whole", u"00000000000000002500", u"123456", u"10", ""},
+        {"characters above ASCII are no control characters", u"1110", u"caf\u00e9\u0080", u"1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeyRequestValues values = workedExampleRequest();
+        values.room = c.room;
+        values.folio = c.folio;
+        values.keyCount = c.keyCount;
+        EXPECT_EQ(derivationMessage(values), c.message.empty() ? "no error" : c.message);
+    }
+}
+
 TEST(ResultCode, TakesCharactersThirteenToFifteen)
 {
     struct Case

@@ -1,0 +1,253 @@
+// The lock-system link against an in-process lock server: every exchange takes its own whole
+// reply, whatever pieces it comes in, and a reply that comes late never answers another line.
+
+#include "gateway/Errors.h"
+#include "gateway/LockLink.h"
+#include "gateway/StopRequest.h"
+#include "support/FakeLockServer.h"
+#include "support/LogRecorder.h"
+#include "support/SocketPair.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <future>
+
+using namespace gateway;
+using namespace std::chrono_literals;
+using Piece = FakeLockServer::Piece;
+
+namespace {
+
+const std::string reply001 = FakeLockServer::replyWithCode("001");
+const std::string reply005 = FakeLockServer::replyWithCode("005");
+const Text stalePrefix = u"Discarded stale data from the lock system: ";
+const Text latePrefix = u"Discarded a late reply from the lock system; a key may have been "
+                        u"made for the previous request: ";
+
+// The server answers line "first" as the test says and line "second" with code 005 at once.
+class LinkExchangeTest : public ::testing::Test
+{
+protected:
+    void answerFirstWith(std::vector<Piece> pieces)
+    {
+        server.setResponder(server.inPieces([pieces](const std::string& line) {
+            return line == "first" ? pieces : std::vector<Piece>{{0ms, reply005}};
+        }));
+    }
+
+    void connect()
+    {
+        link.connect();
+        ASSERT_TRUE(server.waitForPeer());
+    }
+
+    LinkExchange exchange(const std::string& line, int waitMs,
+                          std::chrono::milliseconds sendWithin = 10s)
+    {
+        return link.exchange(fromUtf8(line), waitMs, LockLink::Clock::now() + sendWithin);
+    }
+
+    std::future<LinkExchange> exchangeLater(const std::string& line, int waitMs)
+    {
+        return std::async(std::launch::async,
+                          [this, line, waitMs] { return exchange(line, waitMs); });
+    }
+
+    FakeLockServer server;
+    LogRecorder log;
+    LockLink link{"127.0.0.1", server.port(), log.sink()};
+};
+
+} // namespace
+
+TEST(LinkExchange, ReplyIsWholeWhateverPiecesItComesIn)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<Piece> pieces;
+        std::string reply;
+        // Sent by the test once the first exchange is over, before the second.
+        std::string afterwards;
+        std::string discarded; // logged before the second line
+    } cases[] = {
+        {"framed, one piece", {{0ms, reply001}}, reply001, "", ""},
+        {"framed, split before its code",
+         {{0ms, reply001.substr(0, 12)}, {50ms, reply001.substr(12)}},
+         reply001,
+         "",
+         ""},
+        {"framed, EOT after a pause",
+         {{0ms, reply001.substr(0, reply001.size() - 1)}, {50ms, "\x04"}},
+         reply001,
+         "",
+         ""},
+        {"framed, bytes after its EOT", {{0ms, reply001 + "zz"}}, reply001, "", "zz"},
+        {"unframed, 15 characters", {{0ms, "0123456789ab001"}}, "0123456789ab001", "", ""},
+        {"unframed, split within the quiet time",
+         {{0ms, "012345"}, {20ms, "6789ab001"}},
+         "0123456789ab001",
+         "",
+         ""},
+        {"unframed, short", {{0ms, "short"}}, "short", "", ""},
+        {"unframed, short, its rest after the quiet time",
+         {{0ms, "0123456789ab"}},
+         "0123456789ab",
+         "001",
+         "001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeLockServer server;
+        LogRecorder log;
+        server.setResponder(server.inPieces([&c](const std::string& line) {
+            return line == "first" ? c.pieces : std::vector<Piece>{{0ms, reply005}};
+        }));
+        LockLink link("127.0.0.1", server.port(), log.sink());
+        link.connect();
+        ASSERT_TRUE(server.waitForPeer());
+
+        const LinkExchange first = link.exchange(u"first", 2000, LockLink::Clock::now() + 10s);
+        EXPECT_EQ(first.outcome, LinkExchange::Outcome::Replied);
+        EXPECT_EQ(first.reply, fromUtf8(c.reply));
+        if (!c.afterwards.empty()) {
+            server.send(c.afterwards);
+        }
+        const LinkExchange second = link.exchange(u"second", 2000, LockLink::Clock::now() + 10s);
+        EXPECT_EQ(second.reply, fromUtf8(reply005));
+        const std::vector<Text> expectedLog =
+            c.discarded.empty() ? std::vector<Text>{}
+                                : std::vector<Text>{stalePrefix + fromUtf8(c.discarded)};
+        EXPECT_EQ(log.lines(), expectedLog);
+    }
+}
+
+TEST_F(LinkExchangeTest, LateReplyBeforeTheNextWriteIsDiscardedAsLate)
+{
+    answerFirstWith({});
+    connect();
+    EXPECT_EQ(exchange("first", 200).reply, u"");
+    server.send(reply001);
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001)});
+}
+
+TEST_F(LinkExchangeTest, NextLineWaitsForTheLateReply)
+{
+    answerFirstWith({});
+    connect();
+    EXPECT_EQ(exchange("first", 300).reply, u"");
+    auto second = exchangeLater("second", 2000);
+    EXPECT_FALSE(server.waitForLines(2, 100ms)) << "no line while the late reply may come";
+    server.send(reply001);
+    EXPECT_EQ(second.get().reply, fromUtf8(reply005));
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001)});
+}
+
+TEST_F(LinkExchangeTest, FramedReplyWhoseEtxEotComesAfterTheWaitIsCompletedLate)
+{
+    // The code could be read in time, so the first exchange has it; its frame ends late.
+    answerFirstWith({{0ms, reply001.substr(0, reply001.size() - 2)}});
+    connect();
+    EXPECT_EQ(exchange("first", 300).reply, fromUtf8(reply001.substr(0, reply001.size() - 2)));
+    auto second = exchangeLater("second", 2000);
+    EXPECT_FALSE(server.waitForLines(2, 100ms)) << "no line before the frame has ended";
+    server.send("\x03\x04");
+    EXPECT_EQ(second.get().reply, fromUtf8(reply005));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + u"\x03\x04"});
+}
+
+TEST_F(LinkExchangeTest, ReplySplitBeforeItsCodeAcrossTheWaitNeverAnswersTheNextLine)
+{
+    answerFirstWith({{0ms, reply001.substr(0, 12)}});
+    connect();
+    EXPECT_EQ(exchange("first", 200).reply, fromUtf8(reply001.substr(0, 12)));
+    server.send(reply001.substr(12));
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001.substr(12))});
+}
+
+TEST_F(LinkExchangeTest, WithoutALateReplyTheNextLineGoesAfterAnotherWait)
+{
+    answerFirstWith({});
+    connect();
+    EXPECT_EQ(exchange("first", 200).reply, u"");
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(LinkExchangeTest, LineThatCannotBeWrittenBeforeItsDeadlineIsNeverSent)
+{
+    answerFirstWith({});
+    connect();
+    EXPECT_EQ(exchange("first", 300).reply, u"");
+    EXPECT_EQ(exchange("hurried", 2000, 50ms).outcome, LinkExchange::Outcome::NotSentInTime);
+    server.send(reply001);
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(LinkExchangeTest, QueuedLineWhoseDeadlinePassesLeavesItsPlaceAndIsNeverSent)
+{
+    answerFirstWith({{300ms, reply001}});
+    connect();
+    auto first = exchangeLater("first", 2000);
+    ASSERT_TRUE(server.waitForLines(1));
+    EXPECT_EQ(exchange("hurried", 2000, 50ms).outcome, LinkExchange::Outcome::NotSentInTime);
+    EXPECT_EQ(first.get().reply, fromUtf8(reply001));
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(LinkExchangeTest, RequesterGoneWhenItsTurnComesIsNotSent)
+{
+    connect();
+    const LinkExchange gone =
+        link.exchange(u"first", 2000, LockLink::Clock::now() + 10s, [] { return true; });
+    EXPECT_EQ(gone.outcome, LinkExchange::Outcome::RequesterGone);
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply001));
+    EXPECT_EQ(server.lines(), std::vector<std::string>{"second"});
+}
+
+TEST(LinkConnect, ConnectThatHangsIsAbandonedByAStop)
+{
+    // A listener whose accept queue is full drops further connects unanswered, as an
+    // unreachable host does.
+    Socket listening = loopbackSocket();
+    listenOn(listening, 0);
+    const std::uint16_t port = localPort(listening);
+    std::vector<Socket> queued;
+    for (int i = 0; i < 4; ++i) {
+        queued.push_back(openStream(Family::IPv4));
+        try {
+            connectIPv4Within(queued.back(), htonl(INADDR_LOOPBACK), port, 200);
+        } catch (const EIdSocketError& error) {
+            ASSERT_EQ(error.number(), 10060);
+            break;
+        }
+    }
+    LogRecorder log;
+    LockLink link("127.0.0.1", port, log.sink());
+    WakeSignal stop;
+    auto connecting = std::async(std::launch::async, [&] { link.connect(&stop); });
+    EXPECT_EQ(connecting.wait_for(200ms), std::future_status::timeout) << "the connect hangs";
+    stop.raise();
+    ASSERT_EQ(connecting.wait_for(10s), std::future_status::ready);
+    EXPECT_THROW(connecting.get(), EAbort);
+    EXPECT_FALSE(link.isConnected());
+}
+
+TEST(StopRequest, TermAndIntRaiseTheStopSignal)
+{
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        StopRequest stop;
+        EXPECT_FALSE(stop.requested());
+        std::raise(signal);
+        EXPECT_TRUE(waitForWake(stop.signal(), 5000));
+        EXPECT_TRUE(stop.requested());
+    }
+}
