@@ -73,6 +73,9 @@ bool LockLink::settle(Clock::time_point sendBy)
     while (m_lateReplyUntil) {
         for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
         }
+        // A late reply that has begun is waited for to its end: its rest would otherwise
+        // become the next line's reply. The wait ends once the link has been silent that long.
+        m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
         const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
         const ReplyProgress progress = replyProgress(late);
         const auto now = Clock::now();
@@ -90,7 +93,9 @@ bool LockLink::settle(Clock::time_point sendBy)
         if (progress.shape == ReplyShape::Short) {
             until = std::min(until, m_lastByteAt + replyQuietTime);
         }
-        receiveUntil(until);
+        if (receiveUntil(until)) {
+            m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
+        }
     }
     discardStaleData();
     return Clock::now() < sendBy;
@@ -128,7 +133,8 @@ Text LockLink::awaitReply(int waitMs)
         if (now >= deadline) {
             // Out of step: the reply may still come, and must not become the next one's.
             m_lateReplyHead = std::string(m_connection->bufferedBytes());
-            m_lateReplyUntil = now + std::chrono::milliseconds(waitMs);
+            m_lateReplyWait = std::chrono::milliseconds(waitMs);
+            m_lateReplyUntil = now + m_lateReplyWait;
             return m_connection->takeBufferedText();
         }
         auto until = deadline;

@@ -35,8 +35,8 @@ struct LinkExchange
 // and never again. Exchanges take turns in the order they came, and each takes the reply to
 // its own line and nothing else: a reply is awaited until it is whole (ReplyFraming), bytes
 // nobody asked for are discarded and logged before the next line, and after a reply that
-// did not come in time no line is written until it has come late or a further reply wait has
-// passed.
+// did not come in time no line is written until it has come late or the link has been silent
+// for a further reply wait.
 class LockLink
 {
 public:
@@ -88,8 +88,10 @@ private:
     std::optional<Connection> m_connection;
     Clock::time_point m_lastByteAt;
     // Set while a reply that did not come in time may still come: until when it is waited
-    // for, and the bytes of it that came in time (already that exchange's reply).
+    // for (a further reply wait after the exchange, or after the last byte of it), and the
+    // bytes of it that came in time (already that exchange's reply).
     std::optional<Clock::time_point> m_lateReplyUntil;
+    std::chrono::milliseconds m_lateReplyWait{0};
     std::string m_lateReplyHead;
 };
 

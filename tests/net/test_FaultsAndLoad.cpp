@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -319,6 +320,60 @@ TEST_F(FaultsAndLoad, FiveHundredConnectionsAtOnceAreEachAnsweredForTheirOwnRoom
         EXPECT_EQ(*answer, answerForRoom(1000 + i)) << "connection " << i;
     }
     EXPECT_EQ(server.lines().size(), std::size_t(connections));
+}
+
+TEST_F(FaultsAndLoad, InOrderLockSystemWithRandomDelaysAndSplitsNeverGivesAnotherLinesCode)
+{
+    // Replies come in order, each after a delay around the reply wait (up to one and a half
+    // times it, so that each comes within the link's wait for a late reply) and in two pieces a
+    // random pause apart: some in time, some late, some begun in time and completed late.
+    constexpr int replyWaitMs = 200;
+    std::mt19937 random(20261210);
+    server.setResponder(server.inPieces([&random](const std::string& line) {
+        const std::string reply = *codeFromRoom(line);
+        // Half of them well in time, half late.
+        const bool late = std::bernoulli_distribution(0.5)(random);
+        const auto delay =
+            late ? std::uniform_int_distribution<int>(replyWaitMs, replyWaitMs * 3 / 2)(random)
+                 : std::uniform_int_distribution<int>(0, replyWaitMs / 4)(random);
+        const auto cut = std::uniform_int_distribution<std::size_t>(1, reply.size() - 1)(random);
+        const auto pause = std::uniform_int_distribution<int>(0, 80)(random);
+        return std::vector<FakeLockServer::Piece>{
+            {std::chrono::milliseconds(delay), reply.substr(0, cut)},
+            {std::chrono::milliseconds(pause), reply.substr(cut)}};
+    }));
+    startGateway(replyWaitMs);
+
+    constexpr int clients = 2;
+    constexpr int requestsEach = 15;
+    std::atomic<int> ownCode{0};
+    std::atomic<int> noCode{0};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            TestClient requester = client();
+            for (int r = 0; r < requestsEach; ++r) {
+                const int room = 1000 + c * 10 + r;
+                requester.send(requestForRoom(room));
+                const std::optional<std::string> answer = requester.readLine();
+                if (answer == answerForRoom(room)) {
+                    ++ownCode;
+                } else if (answer == failureAnswer("")) {
+                    ++noCode; // late, or not sent in time: no key made, no code to report
+                } else {
+                    ++wrong;
+                    ADD_FAILURE() << "room " << room << ": " << answer.value_or("no answer");
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0) << "answers without their own line's code, or no answer at all";
+    EXPECT_EQ(ownCode + noCode, clients * requestsEach);
+    EXPECT_GT(ownCode, 0) << "no reply came in time: the test proved nothing";
 }
 
 TEST_F(FaultsAndLoad, ShutdownWithManyRequestsInFlightEndsWithinItsBound)

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 using namespace gateway;
 using namespace std::chrono_literals;
 
@@ -144,6 +147,13 @@ TEST_F(KeyRequestRun, FailedRunsSendNothingAndCloseWithoutAnswer)
          R"(<keyrequest room="1110" from-date-time="none" to-date-time="2020-07-16 14:00"/>)"},
         {"no room", R"(<keyrequest from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
         {"values as child elements", "<keyrequest><room>1110</room></keyrequest>"},
+        {"a folio holding CR LF, which would make two command lines",
+         R"(<keyrequest room="1110" folio="1&#13;&#10;XXXXXXXXXXXXXXXXXXXX1003" )"
+         R"(from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
+        {"a room holding a tab",
+         R"(<keyrequest room="&#9;1110" from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
+        {"a key count holding DEL", R"(<keyrequest room="1110" key-count="1&#127;" )"
+                                    R"(from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
     };
     startGateway();
     for (const auto& c : cases) {
@@ -156,6 +166,100 @@ TEST_F(KeyRequestRun, FailedRunsSendNothingAndCloseWithoutAnswer)
         EXPECT_EQ(log.lines().back(), fromUtf8(c.request)) << "only the request is logged";
     }
     EXPECT_TRUE(server.lines().empty());
+}
+
+TEST_F(KeyRequestRun, RequestWrittenInPiecesIsGathered)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::size_t> cuts;
+        std::chrono::milliseconds pause;
+    } cases[] = {
+        {"inside the declaration", {10}, 0ms},
+        {"inside an attribute value", {exampleRequest.find("1110") + 2}, 50ms},
+        {"before the closing />", {exampleRequest.size() - 2}, 30ms},
+        {"in three pieces", {20, 120}, 40ms},
+    };
+    startGateway();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t logged = log.lines().size();
+        TestClient requester = client();
+        std::size_t from = 0;
+        for (std::size_t cut : c.cuts) {
+            requester.send(exampleRequest.substr(from, cut - from));
+            // The front desk writing its request in pieces, a pause apart.
+            std::this_thread::sleep_for(c.pause);
+            from = cut;
+        }
+        requester.send(exampleRequest.substr(from));
+        EXPECT_EQ(requester.readLine(), successAnswer);
+        ASSERT_TRUE(log.waitForCount(logged + 4));
+        EXPECT_EQ(log.lines()[logged], fromUtf8(exampleRequest));
+        EXPECT_EQ(server.lines().back(), exampleLine);
+    }
+}
+
+TEST_F(KeyRequestRun, RequestWhoseRestNeverComesIsReadAfterTheGatherWait)
+{
+    startGateway();
+    TestClient requester = client();
+    const std::string part = exampleRequest.substr(0, 60);
+    requester.send(part);
+    EXPECT_TRUE(requester.closedWithoutAnswer());
+    EXPECT_EQ(log.lines(), std::vector<Text>{fromUtf8(part)});
+    EXPECT_TRUE(server.lines().empty());
+}
+
+TEST_F(KeyRequestRun, QueuedRequestWithoutATurnInTimeIsAnsweredFailureAndNeverSent)
+{
+    // The first line gets no reply: the link then waits out a late reply, longer than the
+    // second request may wait.
+    server.setResponder([](const std::string&) { return std::nullopt; });
+    startGateway(1000);
+    TestClient first = client();
+    first.send(exampleRequest);
+    ASSERT_TRUE(server.waitForLines(1));
+    TestClient second = client();
+    second.send(requestForRoom("2500"));
+    EXPECT_EQ(second.readLine(), failureAnswer(""));
+    EXPECT_EQ(first.readLine(), failureAnswer(""));
+    ASSERT_TRUE(log.waitUntil([](const std::vector<Text>& lines) {
+        return std::count(lines.begin(), lines.end(),
+                          u"Not sent to the lock system: the link was not free within 1000 ms; "
+                          u"answered that no key was made") == 1;
+    }));
+    EXPECT_EQ(server.lines().size(), 1u);
+}
+
+TEST_F(KeyRequestRun, QueuedRequestWhoseClientResetIsNeverSent)
+{
+    server.setResponder(server.inPieces([](const std::string&) {
+        return std::vector<FakeLockServer::Piece>{{300ms, FakeLockServer::replyWithCode("001")}};
+    }));
+    startGateway();
+    TestClient first = client();
+    first.send(exampleRequest);
+    ASSERT_TRUE(server.waitForLines(1));
+    {
+        TestClient gone = client();
+        gone.send(requestForRoom("2500"));
+        // Taken, and so waiting for the link, once it is logged.
+        ASSERT_TRUE(log.waitForCount(2));
+        gone.reset();
+    }
+    EXPECT_EQ(first.readLine(), successAnswer);
+    ASSERT_TRUE(log.waitUntil([](const std::vector<Text>& lines) {
+        return std::count(lines.begin(), lines.end(),
+                          u"Not sent to the lock system: the requesting client has reset its "
+                          u"connection") == 1;
+    }));
+    TestClient next = client();
+    next.send(requestForRoom("3500"));
+    EXPECT_EQ(next.readLine(), successAnswer);
+    ASSERT_EQ(server.lines().size(), 2u);
+    EXPECT_EQ(server.lines()[1].substr(20, 4), "3500");
 }
 
 TEST_F(KeyRequestRun, SecondRequestOnOneConnectionAndHalfClose)
@@ -199,7 +303,7 @@ TEST_F(KeyRequestRun, SecondPieceOfSplitReplyNeverAnswersTheNextRequest)
 {
     const std::string reply = FakeLockServer::replyWithCode("001");
     server.setResponder([&](const std::string&) { return std::optional(reply.substr(0, 5)); });
-    startGateway(2000);
+    startGateway(300);
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), failureAnswer("")); // first piece only: no code yet

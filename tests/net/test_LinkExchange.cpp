@@ -138,7 +138,7 @@ TEST_F(LinkExchangeTest, NextLineWaitsForTheLateReply)
 {
     answerFirstWith({});
     connect();
-    EXPECT_EQ(exchange("first", 300).reply, u"");
+    EXPECT_EQ(exchange("first", 600).reply, u"");
     auto second = exchangeLater("second", 2000);
     EXPECT_FALSE(server.waitForLines(2, 100ms)) << "no line while the late reply may come";
     server.send(reply001);
@@ -152,12 +152,23 @@ TEST_F(LinkExchangeTest, FramedReplyWhoseEtxEotComesAfterTheWaitIsCompletedLate)
     // The code could be read in time, so the first exchange has it; its frame ends late.
     answerFirstWith({{0ms, reply001.substr(0, reply001.size() - 2)}});
     connect();
-    EXPECT_EQ(exchange("first", 300).reply, fromUtf8(reply001.substr(0, reply001.size() - 2)));
+    EXPECT_EQ(exchange("first", 600).reply, fromUtf8(reply001.substr(0, reply001.size() - 2)));
     auto second = exchangeLater("second", 2000);
     EXPECT_FALSE(server.waitForLines(2, 100ms)) << "no line before the frame has ended";
     server.send("\x03\x04");
     EXPECT_EQ(second.get().reply, fromUtf8(reply005));
     EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + u"\x03\x04"});
+}
+
+TEST_F(LinkExchangeTest, LateReplyBegunWithinTheWaitForItIsAwaitedToItsEnd)
+{
+    // Its first piece comes 200 ms into the 400 ms wait for a late reply, its rest 400 ms after
+    // that: after the wait, but within a reply wait of the last byte.
+    answerFirstWith({{600ms, reply001.substr(0, 5)}, {400ms, reply001.substr(5)}});
+    connect();
+    EXPECT_EQ(exchange("first", 400).reply, u"");
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001)});
 }
 
 TEST_F(LinkExchangeTest, ReplySplitBeforeItsCodeAcrossTheWaitNeverAnswersTheNextLine)
@@ -192,7 +203,7 @@ TEST_F(LinkExchangeTest, LineThatCannotBeWrittenBeforeItsDeadlineIsNeverSent)
 
 TEST_F(LinkExchangeTest, QueuedLineWhoseDeadlinePassesLeavesItsPlaceAndIsNeverSent)
 {
-    answerFirstWith({{300ms, reply001}});
+    answerFirstWith({{600ms, reply001}});
     connect();
     auto first = exchangeLater("first", 2000);
     ASSERT_TRUE(server.waitForLines(1));
