@@ -6,6 +6,7 @@
 #include "support/TestClient.h"
 #include "window/ApplicationTitle.h"
 #include "window/Startup.h"
+#include "window/StopSignals.h"
 #include "window/Velmor_send.h"
 
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -185,6 +187,78 @@ private slots:
                      .hasMatch(),
                  qPrintable(box.shown[0].text));
         QCOMPARE(gateway::waitReadable(lockSystem, 0, nullptr), gateway::Readiness::TimedOut);
+    }
+
+    // SIGTERM, SIGINT and the session's end are honoured while a start-up box waits for the
+    // operator: the box goes and the program ends in order with 0. The session's end is last:
+    // it leaves the application quitting, which ends any later event loop at once.
+    void stopDuringAStartupBoxEndsInOrder()
+    {
+        enum class Stop
+        {
+            None,
+            Term,
+            Int,
+            SessionEnd
+        };
+        struct Case
+        {
+            const char* what;
+            bool portTaken;
+            Stop stop;
+            int exitCode;
+        } cases[] = {
+            {"port taken, no stop", true, Stop::None, 1},
+            {"port taken, SIGINT", true, Stop::Int, 0},
+            {"connect refused, SIGTERM", false, Stop::Term, 0},
+            {"connect refused, the session ends", false, Stop::SessionEnd, 0},
+        };
+        for (const Case& c : cases) {
+            RefusingPort refusing;
+            gateway::Listener holder(0, [](gateway::Connection&) {});
+            holder.start();
+            gateway::GatewayOptions options = optionsFor(refusing.port());
+            if (c.portTaken) {
+                options.listenerPort = holder.port();
+            }
+            window::StopSignals stopSignals;
+            RecordingErrorBox box;
+            box.modal = true;
+            stopSignals.watch([&box] {
+                box.dismiss();
+                QCoreApplication::quit();
+            });
+            bool listenerActiveWhileBoxOpen = false;
+            box.onShow = [&] {
+                listenerActiveWhileBoxOpen = Form7 != nullptr && Form7->IdTCPServer1.isActive();
+                // Delivered while the box's own event loop runs.
+                QTimer::singleShot(0, [&] {
+                    switch (c.stop) {
+                    case Stop::None:
+                        box.dismiss(); // the operator's OK
+                        break;
+                    case Stop::Term:
+                        std::raise(SIGTERM);
+                        break;
+                    case Stop::Int:
+                        std::raise(SIGINT);
+                        break;
+                    case Stop::SessionEnd: {
+                        // As the session manager's end-of-session notice reaches the program.
+                        QEvent quit(QEvent::Quit);
+                        QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+                        break;
+                    }
+                    }
+                });
+            };
+            const int exitCode = window::runOperatorProgram(options, box, stopSignals.signal());
+            QVERIFY2(exitCode == c.exitCode, c.what);
+            QVERIFY2(box.shown.size() == 1, c.what);
+            QVERIFY2(c.stop == Stop::None || stopSignals.requested(), c.what);
+            QVERIFY2(listenerActiveWhileBoxOpen == !c.portTaken, c.what);
+            QVERIFY2(Form7 == nullptr, c.what);
+        }
     }
 
     // Closing ends the event loop with exit code 0; the icon goes while the listener and the
