@@ -5,6 +5,7 @@
 #include "gateway/SocketPlatform.h"
 #include "tools/ToolSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -40,6 +42,8 @@ constexpr const char* usageText =
     "  --file FILE        send the bytes of FILE as they are instead (\"-\": standard input)\n"
     "  --count N          send N requests on the same connection, each after the previous\n"
     "                     answer (default 1)\n"
+    "  --pieces N         write each request in N pieces of about equal size (default 1)\n"
+    "  --pause MS         wait MS milliseconds between the pieces (default 50)\n"
     "  --timeout MS       wait at most MS milliseconds to connect and for each answer\n"
     "                     (default 20000)\n"
     "  --help             show this text\n"
@@ -82,6 +86,8 @@ struct Settings
     std::string file;                 // empty: build the request from the attributes
     long long count = 1;
     int timeoutMs = 20000;
+    std::size_t pieces = 1;
+    int pauseMs = 50;
 };
 
 Settings parseSettings(int argc, char** argv)
@@ -119,6 +125,12 @@ Settings parseSettings(int argc, char** argv)
             }
         } else if (name == "--count") {
             settings.count = tools::parseNumber(name, options.value(), 1, 1'000'000'000);
+        } else if (name == "--pieces") {
+            settings.pieces =
+                static_cast<std::size_t>(tools::parseNumber(name, options.value(), 1, 1000));
+        } else if (name == "--pause") {
+            settings.pauseMs =
+                static_cast<int>(tools::parseNumber(name, options.value(), 0, 60 * 60 * 1000));
         } else if (name == "--timeout") {
             settings.timeoutMs =
                 static_cast<int>(tools::parseNumber(name, options.value(), 1, 24 * 3600 * 1000));
@@ -335,8 +347,16 @@ int main(int argc, char** argv)
         std::string answer;
         Outcome outcome = Outcome::Closed;
         try {
-            // One send, so the gateway sees the request as one piece.
-            sendAll(socket, request);
+            // One send per piece, so the gateway sees the request in as many pieces.
+            const std::size_t pieces = std::min(settings.pieces, request.size());
+            for (std::size_t piece = 0; piece < pieces; ++piece) {
+                if (piece > 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+                }
+                const std::size_t from = request.size() * piece / pieces;
+                const std::size_t to = request.size() * (piece + 1) / pieces;
+                sendAll(socket, std::string_view(request).substr(from, to - from));
+            }
             outcome = readAnswer(socket, settings.timeoutMs, pending, answer);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "keyreq: request %lld: connection lost without an answer: %s%s\n",

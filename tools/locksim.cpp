@@ -3,21 +3,20 @@
 
 #include "gateway/Errors.h"
 #include "gateway/SocketPlatform.h"
+#include "gateway/StopRequest.h"
 #include "tools/ToolSupport.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <list>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,11 +33,15 @@ constexpr const char* usageText =
     "  --code-by-room     result code from the room (characters 21-35 of the line, blanks\n"
     "                     trimmed): its last three characters, left-padded with '0'\n"
     "  --delay MS         wait MS milliseconds before each reply\n"
-    "  --split MS         send each reply in two pieces, the code and the rest MS ms after\n"
-    "                     the first 12 characters\n"
+    "  --delay-line N     wait --delay before the reply to a connection's Nth line only\n"
+    "  --split MS         send each reply in two pieces, the rest MS ms after the first\n"
+    "  --split-at K       the first piece of a split reply is its first K characters\n"
+    "                     (default 12: everything before the code)\n"
     "  --no-reply         never reply\n"
     "  --close-after N    close a connection after handling its Nth line\n"
     "  --reset-after N    reset a connection on receiving its Nth line, without replying\n"
+    "  --unresponsive     listen, but never accept: the accept queue is filled at once, so a\n"
+    "                     connect hangs as it does on an unreachable host\n"
     "  --quiet            print nothing but the listening line\n"
     "  --help             show this text\n"
     "\n"
@@ -55,11 +58,14 @@ struct Settings
     std::string code = "001";
     bool codeByRoom = false;
     int delayMs = 0;
-    int splitMs = -1; // negative: every reply in one piece
+    long long delayLine = 0; // 0: every line
+    int splitMs = -1;        // negative: every reply in one piece
+    std::size_t splitAt = 12;
     bool noReply = false;
     long long closeAfter = 0; // 0: never
     long long resetAfter = 0; // 0: never
     bool quiet = false;
+    bool unresponsive = false;
 };
 
 // Exits the program for --help; throws UsageError for everything it cannot accept.
@@ -95,6 +101,14 @@ Settings parseSettings(int argc, char** argv)
         } else if (name == "--delay") {
             settings.delayMs =
                 static_cast<int>(tools::parseNumber(name, options.value(), 0, maxMilliseconds));
+        } else if (name == "--delay-line") {
+            settings.delayLine = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--split-at") {
+            settings.splitAt =
+                static_cast<std::size_t>(tools::parseNumber(name, options.value(), 1, 16));
+        } else if (name == "--unresponsive") {
+            options.noValue();
+            settings.unresponsive = true;
         } else if (name == "--split") {
             settings.splitMs =
                 static_cast<int>(tools::parseNumber(name, options.value(), 0, maxMilliseconds));
@@ -152,13 +166,14 @@ std::string codeFromRoom(std::string_view line)
     return std::string(3 - room.size(), '0') + std::string(room);
 }
 
-// The reply's first piece when it is split: everything before the code.
-constexpr std::size_t replyHeadLength = 12;
-
 class Server
 {
 public:
-    Server(const Settings& settings, Output& output) : m_settings(settings), m_output(output) {}
+    // A server that can no longer accept ends the program through programStop.
+    Server(const Settings& settings, Output& output, StopRequest& programStop)
+        : m_settings(settings), m_output(output), m_programStop(programStop)
+    {
+    }
     ~Server() { stop(); }
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -223,7 +238,7 @@ private:
                 }
             } catch (const std::exception& error) {
                 m_output.line("locksim: waiting for connections failed: " + errorText(error));
-                ::kill(::getpid(), SIGTERM);
+                m_programStop.request();
                 return;
             }
             Socket accepted = acceptFrom(m_listening);
@@ -332,20 +347,21 @@ private:
                                 "200000001RS";
             reply += m_settings.codeByRoom ? codeFromRoom(line) : m_settings.code;
             reply += "\x03\x04";
-            if (m_settings.delayMs > 0 && waitForWake(m_stop, m_settings.delayMs)) {
+            const bool delayed = m_settings.delayLine == 0 || m_settings.delayLine == number;
+            if (delayed && m_settings.delayMs > 0 && waitForWake(m_stop, m_settings.delayMs)) {
                 note(shown + "not sent (stopping)");
                 return After::Stop;
             }
             try {
                 if (m_settings.splitMs >= 0) {
                     std::string_view whole = reply;
-                    sendAll(connection.socket, whole.substr(0, replyHeadLength));
+                    sendAll(connection.socket, whole.substr(0, m_settings.splitAt));
                     if (waitForWake(m_stop, m_settings.splitMs)) {
-                        note(shown + tools::readableBytes(whole.substr(0, replyHeadLength)) +
+                        note(shown + tools::readableBytes(whole.substr(0, m_settings.splitAt)) +
                              " (first piece only, stopping)");
                         return After::Stop;
                     }
-                    sendAll(connection.socket, whole.substr(replyHeadLength));
+                    sendAll(connection.socket, whole.substr(m_settings.splitAt));
                 } else {
                     sendAll(connection.socket, reply);
                 }
@@ -369,6 +385,7 @@ private:
 
     const Settings& m_settings;
     Output& m_output;
+    StopRequest& m_programStop;
     WakeSignal m_stop;
     Socket m_listening;
     std::thread m_acceptThread;
@@ -389,16 +406,11 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    // Blocked before any thread starts, so that only the sigwait below receives them.
-    sigset_t endSignals;
-    sigemptyset(&endSignals);
-    sigaddset(&endSignals, SIGINT);
-    sigaddset(&endSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+    StopRequest stop;
     Output output;
     Socket listening;
+    // The connections that fill the accept queue of an unresponsive server.
+    std::vector<Socket> queued;
     std::string where = settings.host + ":" + std::to_string(settings.port);
     try {
         std::uint32_t address = resolveIPv4(settings.host);
@@ -408,20 +420,35 @@ int main(int argc, char** argv)
         if (!bindIPv4(listening, address, settings.port)) {
             throwLastSocketError();
         }
-        listenOn(listening, 128);
+        listenOn(listening, settings.unresponsive ? 0 : 128);
         where = tools::dottedIPv4(address) + ":" + std::to_string(localPort(listening));
+        while (settings.unresponsive) {
+            queued.push_back(openStream(Family::IPv4));
+            try {
+                connectIPv4Within(queued.back(), address, localPort(listening), 200);
+            } catch (const EIdSocketError& error) {
+                if (error.number() != 10060 || queued.size() < 2) {
+                    throw;
+                }
+                break; // this one hangs: so will the next
+            }
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "locksim: cannot listen on %s: %s\n", where.c_str(),
                      errorText(error).c_str());
         return 1;
     }
 
-    Server server(settings, output);
+    if (settings.unresponsive) {
+        output.line("locksim: listening on " + where + ", never accepting");
+        waitForWake(stop.signal(), -1);
+        return 0;
+    }
+    Server server(settings, output, stop);
     server.start(std::move(listening));
     output.line("locksim: listening on " + where);
 
-    int received = 0;
-    sigwait(&endSignals, &received);
+    waitForWake(stop.signal(), -1);
     server.stop();
     return 0;
 }

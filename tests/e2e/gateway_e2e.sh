@@ -30,27 +30,59 @@ fail() {
 }
 expect_line() { # fd, expected text, what
     local line
-    IFS= read -r -t 10 -u "$1" line || fail "no line for $3"
+    IFS= read -r -t 30 -u "$1" line || fail "no line for $3"
     [ "$line" == "$2" ] || fail "$3: got [$line], expected [$2]"
+}
+# Reads lines from fd until one equals the text.
+expect_line_among() { # fd, expected text, what
+    local line
+    while IFS= read -r -t 30 -u "$1" line; do
+        [ "$line" == "$2" ] && return 0
+    done
+    fail "no line [$2] for $3"
 }
 
 STX=$'\x02' ETX=$'\x03' EOT=$'\x04'
-mkfifo "$work/locksim.out" "$work/gateway.out"
+success='<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>'
+failure() { echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <keyanswer res-code=\"1\" text=\"$1\"/>"; }
 
-"$bin/tools/locksim" --code 001 >"$work/locksim.out" &
-exec 3<"$work/locksim.out"
-expect_line 3 "locksim: listening on 127.0.0.1:8264" "lock-system stand-in start"
+# locksim with the given options on fd 3, then velmor_sndd with its log on fd 4, once its link
+# is connected.
+start() {
+    rm -f "$work/locksim.out" "$work/gateway.out"
+    mkfifo "$work/locksim.out" "$work/gateway.out"
+    "$bin/tools/locksim" "$@" >"$work/locksim.out" &
+    locksim=$!
+    exec 3<"$work/locksim.out"
+    expect_line 3 "locksim: listening on 127.0.0.1:8264" "lock-system stand-in start"
+    "$bin/velmor_sndd" >"$work/gateway.out" 2>"$work/gateway.err" &
+    gateway=$!
+    exec 4<"$work/gateway.out"
+    # The listener is up before the link connects, so a connected link means the gateway serves.
+    expect_line 3 "locksim: connection 1 opened" "link connect"
+}
+# Stops the gateway with the signal and checks that it ends with 0; then the stand-in.
+stop() { # signal
+    kill "-$1" "$gateway"
+    local status=0
+    wait "$gateway" || status=$?
+    [ "$status" -eq 0 ] || fail "gateway exit status after SIG$1: $status"
+    kill "$locksim"
+    wait "$locksim" 2>/dev/null || true
+    exec 3<&- 4<&-
+}
+# keyreq with the options; sets answer and status.
+ask() {
+    status=0
+    answer=$("$bin/tools/keyreq" "$@" 2>/dev/null) || status=$?
+}
 
-"$bin/velmor_sndd" >"$work/gateway.out" 2>"$work/gateway.err" &
-gateway=$!
-exec 4<"$work/gateway.out"
-# The listener is up before the link connects, so a connected link means the gateway serves.
-expect_line 3 "locksim: connection 1 opened" "link connect"
-
+# --- A key request, byte for byte, its four log lines, a request that fails, a second gateway.
+start --code 001
 request='<?xml version="1.0"?><keyrequest room="1110" folio="123456" encoder="1" key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>'
-answer=$("$bin/tools/keyreq" --room 1110 --folio 123456) || fail "keyreq exit status $?"
-[ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
-    fail "answer: $answer"
+ask --room 1110 --folio 123456
+[ "$status" -eq 0 ] || fail "keyreq exit status $status"
+[ "$answer" == "$success" ] || fail "answer: $answer"
 
 expect_line 3 "conn 1 line 1: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "encoder command line"
 expect_line 4 "$request" "log line 1 (request)"
@@ -59,10 +91,18 @@ expect_line 4 "001" "log line 3 (result code)"
 expect_line 4 "Room = [1110           ] From = [0716201400] To = [0716201400]" "log line 4 (summary)"
 
 # A room that cannot be read: nothing goes to the lock system, the connection closes unanswered.
-status=0
-"$bin/tools/keyreq" --room 101A >/dev/null 2>&1 || status=$?
+ask --room 101A
 [ "$status" -eq 2 ] || fail "unreadable room: keyreq exit status $status, expected 2"
 expect_line 4 "${request/1110/101A}" "log line of the failed request"
+
+# A folio holding CR LF would make the lock system receive two command lines: refused whole.
+ask --room 1110 --folio $'1\r\nXXXXXXXXXXXXXXXXXXXX1003'
+[ "$status" -eq 2 ] || fail "folio with CR LF: keyreq exit status $status, expected 2"
+# A request written in two pieces, 50 ms apart, is gathered and answered.
+ask --room 1110 --pieces 2 --pause 50
+[ "$status" -eq 0 ] || fail "request in two pieces: keyreq exit status $status, answer $answer"
+# The next line locksim saw is the gathered request's: nothing came of the CR LF folio.
+expect_line 3 "conn 1 line 2: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "line after the refused folio"
 
 # A second gateway cannot bind port 3000.
 status=0
@@ -70,9 +110,55 @@ status=0
 [ "$status" -eq 1 ] || fail "second gateway: exit status $status, expected 1"
 grep -q "EIdCouldNotBindSocket: Could not bind socket. Address and port are already in use." \
     "$work/second.err" || fail "second gateway: $(cat "$work/second.err")"
+stop INT
 
-kill -INT "$gateway"
+# --- Replies in two pieces, cut before the code and inside it: each request its own code.
+for cut in 12 14; do
+    start --code-by-room --split 50 --split-at "$cut"
+    ask --room 1001
+    [ "$status" -eq 0 ] || fail "split at $cut: room 1001: $answer (status $status)"
+    ask --room 1003
+    [ "$answer" == "$(failure 003)" ] || fail "split at $cut: room 1003: $answer"
+    stop TERM
+done
+
+# --- A reply later than the 15 s wait: the first request is answered without a code, the late
+# reply is discarded and logged before the next line is written, and the next request (here
+# 1.5 s later) gets its own code, not the late one.
+start --code-by-room --delay 16000 --delay-line 1
+"$bin/tools/keyreq" --room 1001 >"$work/first.answer" 2>/dev/null &
+first=$!
+# Written, and waiting for its reply, once its request is logged.
+expect_line 4 '<?xml version="1.0"?><keyrequest room="1001" folio="123456" encoder="1" key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>' "first request"
+sleep 1.5
+ask --room 1003
+[ "$answer" == "$(failure 003)" ] || fail "request after the late reply: $answer"
+wait "$first" || true
+[ "$(cat "$work/first.answer")" == "$(failure "")" ] || fail "late request: $(cat "$work/first.answer")"
+expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: ${STX}200000001RS001${ETX}${EOT}" "late reply log line"
+stop TERM
+
+# --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
+mkfifo "$work/unresponsive.out"
+"$bin/tools/locksim" --unresponsive >"$work/unresponsive.out" &
+locksim=$!
+exec 3<"$work/unresponsive.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in"
+"$bin/velmor_sndd" >/dev/null 2>"$work/gateway.err" &
+gateway=$!
+# Served (and failed at the missing link) once the listener is up; the connect then hangs.
+for _ in $(seq 100); do
+    ask --room 1110 --timeout 1000
+    [ "$status" -eq 2 ] && break
+    sleep 0.1
+done
+[ "$status" -eq 2 ] || fail "gateway with a hanging connect does not listen"
+(sleep 10 && kill -KILL "$gateway" 2>/dev/null) &
+watchdog=$!
+kill -TERM "$gateway"
 status=0
 wait "$gateway" || status=$?
-[ "$status" -eq 0 ] || fail "gateway exit status after SIGINT: $status"
+kill "$watchdog" 2>/dev/null || true
+[ "$status" -eq 0 ] || fail "SIGTERM during the start-up connect: exit status $status"
+kill "$locksim"
 echo "PASS"

@@ -3,7 +3,8 @@
 # area (trayer), against locksim on the fixed ports inside a private network namespace:
 # the icon arrives with the notification area, a key request and a test send are logged,
 # minimise hides, a double-click on the icon brings the window back minimised, closing exits
-# 0, SIGTERM exits 0, and a second instance on the taken port reports and exits 1.
+# 0, SIGTERM exits 0, a second instance on the taken port reports and exits 1, and a stop
+# while a start-up box is open closes it and exits 0.
 #
 # Usage: display_test.sh VELMOR_SND LOCKSIM KEYREQ SCREENSHOT.png
 # Exit 77 (skipped) only when no network namespace can be made or no X server started.
@@ -98,7 +99,8 @@ pids+=($!)
 wait_until 15 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
 
 "$locksim" >"$work/locksim.log" 2>&1 &
-pids+=($!)
+locksim_pid=$!
+pids+=("$locksim_pid")
 wait_until 10 grep -q listening "$work/locksim.log" || fail "locksim did not start"
 
 # --- window state probes ------------------------------------------------------------------
@@ -214,8 +216,33 @@ xdotool windowactivate --sync "$box" key Return
 wait_for_exit "$second" 20
 [ "$exit_code" -eq 1 ] || fail "exit code $exit_code for the taken port"
 
+# A stop while that box waits for the operator: the box goes, the exit code is 0.
+"$velmor_snd" >"$work/velmor_snd-4.log" 2>&1 &
+third=$!
+pids+=("$third")
+wait_until 20 has_error_box || fail "no Application Error box for the taken port, again"
+kill -TERM "$third"
+wait_for_exit "$third" 20
+[ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGTERM during the Application Error box"
+has_error_box && fail "the Application Error box stayed after SIGTERM"
+
 kill -TERM "$first"
 wait_for_exit "$first" 30
 [ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGTERM"
+
+# --- no lock system: the failed connect's box; SIGINT closes it and ends the program --------
+kill "$locksim_pid"
+wait "$locksim_pid" 2>/dev/null || true
+connect_box() { xdotool search --name '^Velmor_snd$' 2>/dev/null | head -1; }
+has_connect_box() { [ -n "$(connect_box)" ]; }
+"$velmor_snd" >"$work/velmor_snd-5.log" 2>&1 &
+fourth=$!
+pids+=("$fourth")
+wait_until 20 has_connect_box || fail "no box for the refused link connect"
+kill -INT "$fourth"
+wait_for_exit "$fourth" 20
+[ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGINT during the connect box"
+has_connect_box && fail "the connect box stayed after SIGINT"
+has_main_window && fail "the window was shown after the stop"
 
 echo "display test passed; screenshot in $screenshot"
