@@ -1,6 +1,7 @@
 // A request text, as the gateway takes it off a connection, through loading, reading the seven
 // values and deriving the encoder fields and line. Every input ends in a gateway error or in a
-// well-framed line, never in both, never in another exception, a crash or a leak.
+// well-framed line with no control character inside the frame, never in both, never in another
+// exception, a crash or a leak.
 
 #include "fuzz/FuzzCheck.h"
 #include "gateway/EncoderLine.h"
@@ -32,6 +33,10 @@ void checkLine(const KeyRequestValues& values, const EncoderFields& fields, cons
                                   values.folio.size());
     FUZZ_CHECK(line.front() == stx);
     FUZZ_CHECK(line[line.size() - 2] == etx && line.back() == eot);
+    // No control character between the frame's ends: the lock system sees one command line.
+    for (std::size_t i = 1; i + 2 < line.size(); ++i) {
+        FUZZ_CHECK(line[i] >= 0x20 && line[i] != 0x7F);
+    }
     FUZZ_CHECK(fields.roomField.size() >= 15);
     FUZZ_CHECK(fields.keyTypeCode == u"001" || fields.keyTypeCode == u"003");
     FUZZ_CHECK(fields.encoderCode == u"76" || fields.encoderCode == u"17");
