@@ -216,33 +216,31 @@ xdotool windowactivate --sync "$box" key Return
 wait_for_exit "$second" 20
 [ "$exit_code" -eq 1 ] || fail "exit code $exit_code for the taken port"
 
-# A stop while that box waits for the operator: the box goes, the exit code is 0.
-"$velmor_snd" >"$work/velmor_snd-4.log" 2>&1 &
-third=$!
-pids+=("$third")
-wait_until 20 has_error_box || fail "no Application Error box for the taken port, again"
-kill -TERM "$third"
-wait_for_exit "$third" 20
-[ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGTERM during the Application Error box"
-has_error_box && fail "the Application Error box stayed after SIGTERM"
+# A stop while a start-up box waits for the operator: the box goes, the exit code is 0.
+# stop_during_box SIGNAL HAS_BOX WHAT
+stop_during_box() {
+    "$velmor_snd" >>"$work/velmor_snd-stopped.log" 2>&1 &
+    local program=$!
+    pids+=("$program")
+    wait_until 20 "$2" || fail "no $3"
+    kill "-$1" "$program"
+    wait_for_exit "$program" 20
+    [ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIG$1 during the $3"
+    "$2" && fail "the $3 stayed after SIG$1"
+    return 0
+}
+stop_during_box TERM has_error_box "Application Error box"
 
 kill -TERM "$first"
 wait_for_exit "$first" 30
 [ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGTERM"
 
-# --- no lock system: the failed connect's box; SIGINT closes it and ends the program --------
+# --- no lock system: the box of the refused link connect, ended by SIGINT -------------------
 kill "$locksim_pid"
 wait "$locksim_pid" 2>/dev/null || true
 connect_box() { xdotool search --name '^Velmor_snd$' 2>/dev/null | head -1; }
 has_connect_box() { [ -n "$(connect_box)" ]; }
-"$velmor_snd" >"$work/velmor_snd-5.log" 2>&1 &
-fourth=$!
-pids+=("$fourth")
-wait_until 20 has_connect_box || fail "no box for the refused link connect"
-kill -INT "$fourth"
-wait_for_exit "$fourth" 20
-[ "$exit_code" -eq 0 ] || fail "exit code $exit_code after SIGINT during the connect box"
-has_connect_box && fail "the connect box stayed after SIGINT"
-has_main_window && fail "the window was shown after the stop"
+stop_during_box INT has_connect_box "box of the refused connect"
+has_main_window && fail "the window was shown after the stop during the connect box"
 
 echo "display test passed; screenshot in $screenshot"
