@@ -41,10 +41,7 @@ void Listener::start()
     std::uint16_t port = m_port;
     for (Family family : families) {
         auto binding = std::make_unique<Binding>(Binding{family, openStream(family), {}});
-        // Linux keeps a port bound without address reuse blocked while old connections sit
-        // in TIME_WAIT; with it a restarted gateway binds at once, and a port held by a live
-        // listener is still refused.
-        setAddressReuse(binding->socket, true);
+        claimListeningPort(binding->socket);
         if (family == Family::IPv6) {
             setV6Only(binding->socket);
         }

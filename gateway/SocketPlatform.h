@@ -1,12 +1,15 @@
 #pragma once
 
 // The one place that speaks the system's socket API. Everything above it sees sockets,
-// wake signals and socket errors on the Windows Sockets number scale.
+// wake signals and socket errors on the Windows Sockets number scale. Implemented once for
+// POSIX systems (SocketPlatformPosix.cpp) and once for Windows Sockets 2
+// (SocketPlatformWindows.cpp).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace gateway {
 
@@ -16,7 +19,11 @@ enum class Family
     IPv6
 };
 
-// A level-triggered wake-up: once raised it stays raised, so every waiter sees it.
+// A socket descriptor (POSIX) or SOCKET (Windows); -1 for none.
+using NativeHandle = std::intptr_t;
+
+// A level-triggered wake-up: once raised it stays raised, so every waiter sees it. Its handle
+// can be watched like a socket (an event loop's socket notifier included).
 class WakeSignal
 {
 public:
@@ -29,26 +36,31 @@ public:
     bool raised() const;
     // Lowers it again, for a signal that one waiter consumes.
     void clear();
-    int handle() const { return m_fd; }
+    NativeHandle handle() const { return m_readable; }
 
 private:
-    int m_fd = -1;
+    // What waits watch; on Windows a loopback connection's reading end, raised by its other
+    // end (m_raiser), since only sockets can be waited for together with sockets there.
+    NativeHandle m_readable = -1;
+    NativeHandle m_raiser = -1;
 };
 
-// An owned socket descriptor; the destructor closes it.
+// An owned socket; the destructor closes it.
 class Socket
 {
 public:
     Socket() = default;
-    explicit Socket(int fd) : m_fd(fd) {}
+    explicit Socket(NativeHandle fd) : m_fd(fd) {}
     ~Socket();
     Socket(Socket&& other) noexcept;
     Socket& operator=(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
-    int handle() const { return m_fd; }
+    bool isOpen() const { return m_fd != -1; }
+    NativeHandle handle() const { return m_fd; }
+    // Gives the socket up: the caller closes it from now on.
+    NativeHandle release() { return std::exchange(m_fd, -1); }
 
     // Sending side shut down, then closed.
     void close();
@@ -57,7 +69,7 @@ public:
     void shutdownBoth();
 
 private:
-    int m_fd = -1;
+    NativeHandle m_fd = -1;
 };
 
 // Maps the platform's error number onto the Windows Sockets scale; a number without a
@@ -68,6 +80,11 @@ int toSocketErrorNumber(int platformError);
 
 Socket openStream(Family family);
 void setAddressReuse(Socket& socket, bool on);
+// Before a listening socket's bind: a restarted listener binds its port at once (on Linux
+// address reuse, which still refuses a port that a live listener holds), and no other program
+// can take the port over while it listens (on Windows exclusive use; address reuse there would
+// let it).
+void claimListeningPort(Socket& socket);
 void setV6Only(Socket& socket);
 // Binds to the wildcard address of the family; false when the system refuses.
 bool bindWildcard(Socket& socket, Family family, std::uint16_t port);
@@ -117,5 +134,14 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
 // Closes with a zero linger time and no shutdown first, so the peer sees a reset instead of
 // an orderly end of stream.
 void abortConnection(Socket& socket);
+// Ends the sending side only; the peer reads the end of the stream.
+void shutdownSending(Socket& socket);
+
+// 127.0.0.1 in network byte order.
+std::uint32_t loopbackIPv4();
+// Connects to the family's loopback address (127.0.0.1 or ::1); throws the socket error.
+void connectLoopback(Socket& socket, Family family, std::uint16_t port);
+// Dotted text of an IPv4 address in network byte order.
+std::string dottedIPv4(std::uint32_t address);
 
 } // namespace gateway

@@ -1,9 +1,10 @@
 #pragma once
 
-// Small pieces shared by the two stand-in programs: option reading, number checks and
+// Small pieces shared by the tools: option reading, number checks and
 // readable renderings of wire bytes.
 
 #include "gateway/ReadableText.h"
+#include "gateway/SocketPlatform.h"
 
 #include <charconv>
 #include <cstdint>
@@ -122,13 +123,6 @@ inline std::string oneLine(std::string_view message)
     return text;
 }
 
-// Dotted text of an IPv4 address in network byte order.
-inline std::string dottedIPv4(std::uint32_t address)
-{
-    unsigned char bytes[4];
-    std::memcpy(bytes, &address, sizeof bytes);
-    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
-}
+using gateway::dottedIPv4;
 
 } // namespace tools

@@ -416,7 +416,7 @@ int main(int argc, char** argv)
         std::uint32_t address = resolveIPv4(settings.host);
         where = tools::dottedIPv4(address) + ":" + std::to_string(settings.port);
         listening = openStream(Family::IPv4);
-        setAddressReuse(listening, true);
+        claimListeningPort(listening);
         if (!bindIPv4(listening, address, settings.port)) {
             throwLastSocketError();
         }

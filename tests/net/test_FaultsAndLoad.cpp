@@ -3,6 +3,7 @@
 // at once, and a shutdown while many requests are under way.
 
 #include "gateway/Gateway.h"
+#include "gateway/ProcessFacts.h"
 #include "gateway/Settings.h"
 #include "support/FakeLockServer.h"
 #include "support/LogRecorder.h"
@@ -15,8 +16,6 @@
 #include <fstream>
 #include <future>
 #include <random>
-#include <sys/resource.h>
-#include <unistd.h>
 
 using namespace gateway;
 using namespace std::chrono_literals;
@@ -65,13 +64,6 @@ template <typename F> bool finishesWithin(F f, std::chrono::seconds bound)
 bool isRequestLine(const Text& line)
 {
     return line.starts_with(u"<keyrequest");
-}
-
-long peakResidentKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 class FaultsAndLoad : public ::testing::Test
@@ -216,8 +208,10 @@ TEST_F(FaultsAndLoad, EntityBombsAndExternalEntitiesCloseWithoutAnswerOrFileRead
     // Were the file read, its content would make a readable room and the request would go
     // through to the lock system.
     const auto directory = std::filesystem::temp_directory_path();
-    const auto secret = directory / ("velmor-secret-" + std::to_string(::getpid()));
-    const auto definitions = directory / ("velmor-dtd-" + std::to_string(::getpid()) + ".dtd");
+    // Apart from those of a test process running at the same time.
+    const std::string unique = std::to_string(std::random_device{}());
+    const auto secret = directory / ("velmor-secret-" + unique);
+    const auto definitions = directory / ("velmor-dtd-" + unique + ".dtd");
     std::ofstream(secret) << "1110";
     std::ofstream(definitions) << "<!ENTITY room \"1110\">"
                                   "<!ATTLIST keyrequest room CDATA \"1110\">";
@@ -255,7 +249,7 @@ TEST_F(FaultsAndLoad, EntityBombsAndExternalEntitiesCloseWithoutAnswerOrFileRead
          "<!DOCTYPE keyrequest SYSTEM \"file://" + definitions.string() + "\"><keyrequest" + dates},
     };
     startGateway();
-    const long peakBefore = peakResidentKiB();
+    const std::int64_t peakBefore = peakResidentKiB();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_LE(c.request.size(), settings::receiveSize) << "taken as one request";
@@ -297,15 +291,9 @@ TEST_F(FaultsAndLoad, FiveHundredConnectionsAtOnceAreEachAnsweredForTheirOwnRoom
 {
     constexpr int connections = 500;
     // Both ends of every connection live in this process.
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const rlim_t needed = 2 * connections + 100;
-    if (limit.rlim_cur < needed) {
-        if (limit.rlim_max < needed) {
-            GTEST_SKIP() << "descriptor limit " << limit.rlim_max << " is below " << needed;
-        }
-        limit.rlim_cur = needed;
-        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    const std::uint64_t needed = 2 * connections + 100;
+    if (!allowOpenSockets(needed)) {
+        GTEST_SKIP() << "the system allows fewer than " << needed << " open sockets";
     }
     server.setResponder(codeFromRoom);
     startGateway();
@@ -397,18 +385,6 @@ TEST_F(FaultsAndLoad, ShutdownWithManyRequestsInFlightEndsWithinItsBound)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 namespace {
 
-long virtualSizeKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmSize:", 0) == 0) {
-            return std::stol(line.substr(7));
-        }
-    }
-    return -1;
-}
-
 void echoOnce(Connection& connection)
 {
     Text text = connection.takeBufferedText();
@@ -424,12 +400,8 @@ void echoOnce(Connection& connection)
 {
     Listener listener(0, echoOnce, 200);
     listener.start();
-    constexpr rlim_t threadRoom = 24 * 1024 * 1024; // two or so 8 MiB stacks
-    rlimit limit{};
-    getrlimit(RLIMIT_AS, &limit);
-    const rlimit unlimited = limit;
-    limit.rlim_cur = static_cast<rlim_t>(virtualSizeKiB()) * 1024 + threadRoom;
-    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+    constexpr std::uint64_t threadRoom = 24 * 1024 * 1024; // two or so 8 MiB stacks
+    if (!capAddressSpace(threadRoom)) {
         std::_Exit(2);
     }
     std::vector<TestClient> clients;
@@ -441,7 +413,7 @@ void echoOnce(Connection& connection)
         refusedOne = clients.back().readLine(5000) != "ping";
     }
     const bool closedAtOnce = refusedOne && clients.back().closedWithoutAnswer(5000);
-    setrlimit(RLIMIT_AS, &unlimited);
+    capAddressSpace(std::nullopt);
     if (!closedAtOnce) {
         std::_Exit(3);
     }
@@ -462,6 +434,9 @@ TEST(ListenerResources, ConnectionWithoutAThreadIsClosedAndShutdownStillEnds)
 {
     // A fresh process of its own, started by re-running this test binary: the address-space cap
     // must not meet the threads of other tests.
+    if (!capAddressSpace(std::nullopt)) {
+        GTEST_SKIP() << "no address-space cap on this system to run out of threads with";
+    }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(connectUntilNoThreadIsLeft(), ::testing::ExitedWithCode(0), "");
 }

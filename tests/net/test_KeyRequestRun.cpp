@@ -6,6 +6,7 @@
 #include "support/FakeLockServer.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
+#include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,9 @@ TEST_F(KeyRequestRun, QueuedRequestWithoutATurnInTimeIsAnsweredFailureAndNeverSe
 
 TEST_F(KeyRequestRun, QueuedRequestWhoseClientResetIsNeverSent)
 {
+    if (runningUnderWine()) {
+        GTEST_SKIP() << resetUnseenUnderWine;
+    }
     server.setResponder(server.inPieces([](const std::string&) {
         return std::vector<FakeLockServer::Piece>{{300ms, FakeLockServer::replyWithCode("001")}};
     }));

@@ -3,16 +3,13 @@
 #include "gateway/SocketPlatform.h"
 #include "support/SocketPair.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <netinet/in.h>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -133,11 +130,16 @@ private:
             char buffer[65536];
             // Only this thread replaces m_peer, so it may read it without the lock.
             while (gateway::waitReadable(m_peer, -1, &m_stop) == gateway::Readiness::Readable) {
-                ssize_t received = ::recv(m_peer.handle(), buffer, sizeof buffer, 0);
-                if (received <= 0) {
+                std::size_t received = 0;
+                try {
+                    received = gateway::receiveSome(m_peer, buffer, sizeof buffer);
+                } catch (const std::exception&) {
                     break;
                 }
-                pending.append(buffer, static_cast<std::size_t>(received));
+                if (received == 0) {
+                    break;
+                }
+                pending.append(buffer, received);
                 std::size_t end;
                 while ((end = pending.find("\r\n")) != std::string::npos) {
                     std::string line = pending.substr(0, end);
@@ -150,9 +152,7 @@ private:
             }
             if (m_resetRequested) {
                 std::lock_guard lock(m_mutex);
-                linger option{1, 0};
-                ::setsockopt(m_peer.handle(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
-                m_peer = gateway::Socket(); // closing with linger 0 sends the reset
+                gateway::abortConnection(m_peer);
                 m_resetRequested = false;
             }
             if (m_stop.raised()) {

@@ -2,8 +2,6 @@
 
 #include "gateway/SocketPlatform.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <stdexcept>
 #include <utility>
 
@@ -11,7 +9,7 @@
 inline gateway::Socket loopbackSocket()
 {
     gateway::Socket socket = gateway::openStream(gateway::Family::IPv4);
-    if (!gateway::bindIPv4(socket, htonl(INADDR_LOOPBACK), 0)) {
+    if (!gateway::bindIPv4(socket, gateway::loopbackIPv4(), 0)) {
         throw std::runtime_error("cannot bind loopback");
     }
     return socket;
@@ -23,7 +21,7 @@ inline std::pair<gateway::Socket, gateway::Socket> tcpPair()
     gateway::Socket listening = loopbackSocket();
     gateway::listenOn(listening, 1);
     gateway::Socket near = gateway::openStream(gateway::Family::IPv4);
-    gateway::connectIPv4(near, htonl(INADDR_LOOPBACK), gateway::localPort(listening));
+    gateway::connectIPv4(near, gateway::loopbackIPv4(), gateway::localPort(listening));
     gateway::Socket far = gateway::acceptFrom(listening);
     return {std::move(near), std::move(far)};
 }

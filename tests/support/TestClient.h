@@ -2,12 +2,9 @@
 
 #include "gateway/SocketPlatform.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <sys/socket.h>
 
 // A requesting client for tests: writes raw bytes, reads one answer line.
 class TestClient
@@ -16,33 +13,12 @@ public:
     explicit TestClient(std::uint16_t port, gateway::Family family = gateway::Family::IPv4)
         : m_socket(gateway::openStream(family))
     {
-        int result;
-        if (family == gateway::Family::IPv4) {
-            sockaddr_in peer{};
-            peer.sin_family = AF_INET;
-            peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            peer.sin_port = htons(port);
-            result = ::connect(m_socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-        } else {
-            sockaddr_in6 peer{};
-            peer.sin6_family = AF_INET6;
-            peer.sin6_addr = in6addr_loopback;
-            peer.sin6_port = htons(port);
-            result = ::connect(m_socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-        }
-        if (result != 0) {
-            throw std::runtime_error("test client cannot connect");
-        }
+        gateway::connectLoopback(m_socket, family, port);
     }
 
     void send(std::string_view bytes) { gateway::sendAll(m_socket, bytes); }
-    void shutdownSending() { ::shutdown(m_socket.handle(), SHUT_WR); }
-    void reset()
-    {
-        linger option{1, 0};
-        ::setsockopt(m_socket.handle(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
-        m_socket = gateway::Socket();
-    }
+    void shutdownSending() { gateway::shutdownSending(m_socket); }
+    void reset() { gateway::abortConnection(m_socket); }
 
     // The next line up to CR LF (without it); nullopt when the gateway closed the connection
     // or nothing came within timeoutMs.

@@ -17,11 +17,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 namespace {
 
 const std::string keyRequest = R"(<keyrequest room="1110" folio="123456" encoder="1" )"
@@ -189,16 +184,15 @@ private slots:
         QCOMPARE(gateway::waitReadable(lockSystem, 0, nullptr), gateway::Readiness::TimedOut);
     }
 
-    // SIGTERM, SIGINT and the session's end are honoured while a start-up box waits for the
-    // operator: the box goes and the program ends in order with 0. The session's end is last:
+    // The system's stop (SIGTERM) and the session's end are honoured while a start-up box waits for
+    // the operator: the box goes and the program ends in order with 0. The session's end is last:
     // it leaves the application quitting, which ends any later event loop at once.
     void stopDuringAStartupBoxEndsInOrder()
     {
         enum class Stop
         {
             None,
-            Term,
-            Int,
+            System,
             SessionEnd
         };
         struct Case
@@ -209,8 +203,8 @@ private slots:
             int exitCode;
         } cases[] = {
             {"port taken, no stop", true, Stop::None, 1},
-            {"port taken, SIGINT", true, Stop::Int, 0},
-            {"connect refused, SIGTERM", false, Stop::Term, 0},
+            {"port taken, the system's stop", true, Stop::System, 0},
+            {"connect refused, the system's stop", false, Stop::System, 0},
             {"connect refused, the session ends", false, Stop::SessionEnd, 0},
         };
         for (const Case& c : cases) {
@@ -237,11 +231,8 @@ private slots:
                     case Stop::None:
                         box.dismiss(); // the operator's OK
                         break;
-                    case Stop::Term:
-                        std::raise(SIGTERM);
-                        break;
-                    case Stop::Int:
-                        std::raise(SIGINT);
+                    case Stop::System:
+                        gateway::StopRequest::deliverSystemStop();
                         break;
                     case Stop::SessionEnd: {
                         // As the session manager's end-of-session notice reaches the program.

@@ -57,6 +57,11 @@ StopRequest::StopRequest()
     setHandler(raiseStop);
 }
 
+void StopRequest::deliverSystemStop()
+{
+    ::raise(SIGTERM);
+}
+
 StopRequest::~StopRequest()
 {
     setHandler(SIG_DFL);

@@ -96,43 +96,57 @@ int domainOf(Family family)
     return family == Family::IPv4 ? AF_INET : AF_INET6;
 }
 
+// Descriptors are ints here; the neutral handle type only carries them.
+int fd(NativeHandle handle)
+{
+    return static_cast<int>(handle);
+}
+
+int fd(const Socket& socket)
+{
+    return fd(socket.handle());
+}
+
 } // namespace
 
-WakeSignal::WakeSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+// One eventfd is both ends: what raises it and what waits watch.
+WakeSignal::WakeSignal() : m_readable(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    if (m_fd < 0) {
+    if (m_readable < 0) {
         throwLastSocketError();
     }
+    m_raiser = m_readable;
 }
 
 WakeSignal::~WakeSignal()
 {
-    ::close(m_fd);
+    ::close(fd(m_readable));
 }
 
 void WakeSignal::raise()
 {
-    // Never read back: the counter stays non-zero, so the descriptor stays readable.
+    // Never read back: the counter stays non-zero, so the descriptor stays readable. A single
+    // write, so it may be raised from a signal handler.
     std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(m_fd, &one, sizeof one);
+    [[maybe_unused]] auto written = ::write(fd(m_raiser), &one, sizeof one);
 }
 
 void WakeSignal::clear()
 {
     std::uint64_t count = 0;
-    [[maybe_unused]] auto read = ::read(m_fd, &count, sizeof count);
+    [[maybe_unused]] auto read = ::read(fd(m_readable), &count, sizeof count);
 }
 
 bool WakeSignal::raised() const
 {
-    pollfd entry{m_fd, POLLIN, 0};
+    pollfd entry{fd(m_readable), POLLIN, 0};
     return ::poll(&entry, 1, 0) > 0;
 }
 
 Socket::~Socket()
 {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        ::close(fd(m_fd));
     }
 }
 
@@ -145,7 +159,7 @@ Socket& Socket::operator=(Socket&& other) noexcept
 {
     if (this != &other) {
         if (m_fd >= 0) {
-            ::close(m_fd);
+            ::close(fd(m_fd));
         }
         m_fd = other.m_fd;
         other.m_fd = -1;
@@ -156,8 +170,8 @@ Socket& Socket::operator=(Socket&& other) noexcept
 void Socket::close()
 {
     if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_WR);
-        ::close(m_fd);
+        ::shutdown(fd(m_fd), SHUT_WR);
+        ::close(fd(m_fd));
         m_fd = -1;
     }
 }
@@ -165,7 +179,7 @@ void Socket::close()
 void Socket::shutdownBoth()
 {
     if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_RDWR);
+        ::shutdown(fd(m_fd), SHUT_RDWR);
     }
 }
 
@@ -196,15 +210,23 @@ Socket openStream(Family family)
 void setAddressReuse(Socket& socket, bool on)
 {
     int value = on ? 1 : 0;
-    if (::setsockopt(socket.handle(), SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) != 0) {
+    if (::setsockopt(fd(socket), SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) != 0) {
         throwLastSocketError();
     }
+}
+
+void claimListeningPort(Socket& socket)
+{
+    // Linux keeps a port bound without address reuse blocked while old connections sit in
+    // TIME_WAIT; with it a restarted listener binds at once, and a port held by a live listener
+    // is still refused.
+    setAddressReuse(socket, true);
 }
 
 void setV6Only(Socket& socket)
 {
     int value = 1;
-    if (::setsockopt(socket.handle(), IPPROTO_IPV6, IPV6_V6ONLY, &value, sizeof value) != 0) {
+    if (::setsockopt(fd(socket), IPPROTO_IPV6, IPV6_V6ONLY, &value, sizeof value) != 0) {
         throwLastSocketError();
     }
 }
@@ -218,14 +240,14 @@ bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_any;
     address.sin6_port = htons(port);
-    return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
 std::uint16_t localPort(const Socket& socket)
 {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (::getsockname(socket.handle(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (::getsockname(fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throwLastSocketError();
     }
     if (address.ss_family == AF_INET6) {
@@ -236,14 +258,14 @@ std::uint16_t localPort(const Socket& socket)
 
 void listenOn(Socket& socket, int backlog)
 {
-    if (::listen(socket.handle(), backlog) != 0) {
+    if (::listen(fd(socket), backlog) != 0) {
         throwLastSocketError();
     }
 }
 
 Socket acceptFrom(const Socket& listening)
 {
-    return Socket(::accept4(listening.handle(), nullptr, nullptr, SOCK_CLOEXEC));
+    return Socket(::accept4(fd(listening), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 std::uint32_t resolveIPv4(const std::string& host)
@@ -286,7 +308,7 @@ bool ipv6Available()
 
 Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wake)
 {
-    pollfd entries[2] = {{socket.handle(), POLLIN, 0}, {wake ? wake->handle() : -1, POLLIN, 0}};
+    pollfd entries[2] = {{fd(socket), POLLIN, 0}, {wake ? fd(wake->handle()) : -1, POLLIN, 0}};
     for (;;) {
         int result = ::poll(entries, wake ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
         if (result < 0 && errno == EINTR) {
@@ -308,7 +330,7 @@ Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wa
 
 bool waitForWake(const WakeSignal& wake, int timeoutMs)
 {
-    pollfd entry{wake.handle(), POLLIN, 0};
+    pollfd entry{fd(wake.handle()), POLLIN, 0};
     int result;
     do {
         result = ::poll(&entry, 1, timeoutMs);
@@ -319,7 +341,7 @@ bool waitForWake(const WakeSignal& wake, int timeoutMs)
 std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size)
 {
     for (;;) {
-        ssize_t received = ::recv(socket.handle(), buffer, size, 0);
+        ssize_t received = ::recv(fd(socket), buffer, size, 0);
         if (received >= 0) {
             return static_cast<std::size_t>(received);
         }
@@ -332,7 +354,7 @@ std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size)
 void sendAll(const Socket& socket, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        ssize_t sent = ::send(socket.handle(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ssize_t sent = ::send(fd(socket), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent < 0) {
             if (errno == EINTR) {
                 continue;
@@ -349,7 +371,7 @@ bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = address;
     local.sin_port = htons(port);
-    return ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
 void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs,
@@ -357,8 +379,8 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
 {
     // Non-blocking only for the connect itself, so that the wait for it can also watch the
     // abandon signal; the socket is handed back blocking.
-    int flags = ::fcntl(socket.handle(), F_GETFL);
-    if (flags < 0 || ::fcntl(socket.handle(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    int flags = ::fcntl(fd(socket), F_GETFL);
+    if (flags < 0 || ::fcntl(fd(socket), F_SETFL, flags | O_NONBLOCK) != 0) {
         throwLastSocketError();
     }
     sockaddr_in peer{};
@@ -367,14 +389,14 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
     peer.sin_port = htons(port);
     int error = 0;
     bool abandoned = false;
-    if (::connect(socket.handle(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    if (::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
         error = errno;
     }
     if (error == EINPROGRESS || error == EINTR) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-        pollfd entries[2] = {{socket.handle(), POLLOUT, 0},
-                             {abandon ? abandon->handle() : -1, POLLIN, 0}};
+        pollfd entries[2] = {{fd(socket), POLLOUT, 0},
+                             {abandon ? fd(abandon->handle()) : -1, POLLIN, 0}};
         for (;;) {
             int wait = -1;
             if (timeoutMs >= 0) {
@@ -394,14 +416,14 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
                 abandoned = true;
             } else {
                 socklen_t length = sizeof error;
-                if (::getsockopt(socket.handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                if (::getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
                     error = errno;
                 }
             }
             break;
         }
     }
-    ::fcntl(socket.handle(), F_SETFL, flags);
+    ::fcntl(fd(socket), F_SETFL, flags);
     if (abandoned) {
         throw EAbort("Operation aborted");
     }
@@ -412,7 +434,7 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
 
 bool hasHungUp(const Socket& socket)
 {
-    pollfd entry{socket.handle(), POLLIN, 0};
+    pollfd entry{fd(socket), POLLIN, 0};
     int result;
     do {
         result = ::poll(&entry, 1, 0);
@@ -428,9 +450,47 @@ void abortConnection(Socket& socket)
         return;
     }
     linger zero{1, 0};
-    ::setsockopt(socket.handle(), SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
+    ::setsockopt(fd(socket), SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
     // The move-assignment closes without the orderly shutdown of Socket::close.
     socket = Socket();
+}
+
+} // namespace gateway
+
+namespace gateway {
+
+void shutdownSending(Socket& socket)
+{
+    ::shutdown(fd(socket), SHUT_WR);
+}
+
+std::uint32_t loopbackIPv4()
+{
+    return htonl(INADDR_LOOPBACK);
+}
+
+void connectLoopback(Socket& socket, Family family, std::uint16_t port)
+{
+    if (family == Family::IPv4) {
+        connectIPv4(socket, loopbackIPv4(), port);
+        return;
+    }
+    sockaddr_in6 peer{};
+    peer.sin6_family = AF_INET6;
+    peer.sin6_addr = in6addr_loopback;
+    peer.sin6_port = htons(port);
+    if (::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        throwLastSocketError();
+    }
+}
+
+std::string dottedIPv4(std::uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr value{};
+    value.s_addr = address;
+    ::inet_ntop(AF_INET, &value, text, sizeof text);
+    return text;
 }
 
 } // namespace gateway

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// What the programs and tests ask of the process and the system beyond sockets. Implemented
+// once for POSIX systems and once for Windows.
+namespace gateway {
+
+// The show state whoever started the program asked for (the Windows show-window values: 1
+// normal, 3 maximised, 7 minimised without activation); X11 and Wayland hand a program none,
+// which reads as 1.
+int startupShowState();
+
+// Log lines go out byte for byte: no CR added before LF (Windows' text mode would).
+void useBinaryStandardOutput();
+
+// True under Wine, whose sockets differ from Windows' in a few measured ways.
+bool runningUnderWine();
+
+// The most memory the process has held at once, in KiB.
+std::int64_t peakResidentKiB();
+
+// Lets the process hold at least count open sockets (the soft limit up to the hard one);
+// false when the system does not allow that many.
+bool allowOpenSockets(std::uint64_t count);
+
+// Caps the address space at the current size plus extraBytes, or lifts the cap again
+// (nullopt); false where the system has no such cap.
+bool capAddressSpace(std::optional<std::uint64_t> extraBytes);
+
+} // namespace gateway

@@ -1,0 +1,53 @@
+#include "gateway/ProcessFacts.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+
+#include <cstdio>
+
+namespace gateway {
+
+int startupShowState()
+{
+    STARTUPINFOW info{};
+    info.cb = sizeof info;
+    ::GetStartupInfoW(&info);
+    return (info.dwFlags & STARTF_USESHOWWINDOW) != 0 ? info.wShowWindow : SW_SHOWNORMAL;
+}
+
+void useBinaryStandardOutput()
+{
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+}
+
+bool runningUnderWine()
+{
+    // Wine's ntdll exports its version; Windows' does not.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::int64_t peakResidentKiB()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+}
+
+bool allowOpenSockets(std::uint64_t)
+{
+    // Windows has no per-process descriptor limit for sockets.
+    return true;
+}
+
+bool capAddressSpace(std::optional<std::uint64_t>)
+{
+    return false;
+}
+
+} // namespace gateway
