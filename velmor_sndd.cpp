@@ -3,6 +3,7 @@
 
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/ProcessFacts.h"
 #include "gateway/StopRequest.h"
 
 #include <cstdio>
@@ -24,6 +25,7 @@ int main()
 {
     // From the first moment on: a stop during the start-up connect abandons it.
     gateway::StopRequest stop;
+    gateway::useBinaryStandardOutput();
 
     std::mutex outputMutex;
     auto log = [&outputMutex](gateway::TextView line) {

@@ -1,5 +1,7 @@
 #include "gateway/DateTimeConversion.h"
 
+#include "gateway/ProcessFacts.h"
+
 #include "gateway/Errors.h"
 
 #include <ctime>
@@ -303,14 +305,7 @@ Text convertDateTime(TextView text)
 
 int currentLocalYear()
 {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return local.tm_year + 1900;
+    return localYearNow();
 }
 
 } // namespace gateway

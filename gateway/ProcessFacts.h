@@ -7,6 +7,9 @@
 // once for POSIX systems and once for Windows.
 namespace gateway {
 
+// The current year of the local calendar.
+int localYearNow();
+
 // The show state whoever started the program asked for (the Windows show-window values: 1
 // normal, 3 maximised, 7 minimised without activation); X11 and Wayland hand a program none,
 // which reads as 1.

@@ -1,5 +1,6 @@
 #include "gateway/ProcessFacts.h"
 
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -21,6 +22,14 @@ std::int64_t virtualSizeKiB()
 }
 
 } // namespace
+
+int localYearNow()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return local.tm_year + 1900;
+}
 
 int startupShowState()
 {

@@ -10,6 +10,13 @@
 
 namespace gateway {
 
+int localYearNow()
+{
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    return local.wYear;
+}
+
 int startupShowState()
 {
     STARTUPINFOW info{};

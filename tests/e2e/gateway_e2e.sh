@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
 # The real velmor_sndd, locksim and keyreq on their fixed ports (3000, 8264), inside a private
 # network namespace so they never meet anything else on the machine.
-# Usage: gateway_e2e.sh BUILD_DIR
+# Usage: gateway_e2e.sh BUILD_DIR [VELMOR_SNDD_EXE]
+#   BUILD_DIR holds the Linux programs; with VELMOR_SNDD_EXE the gateway is that Windows
+#   program under Wine, between the Linux stand-ins, and every stop is Ctrl-C (SIGINT, which
+#   Wine hands to the console program as Ctrl-C).
 set -euo pipefail
 bin=$(cd "$1" && pwd)
+windows_gateway=${2:+$(realpath "$2")}
 
 if [ -z "${VELMOR_IN_NETNS:-}" ]; then
     if ! unshare -n true 2>/dev/null; then
         echo "SKIP: cannot make a private network namespace here (needs root)"
         exit 77
     fi
+    # Wine's server makes the sockets: it must start inside the namespace, so none may run.
+    [ -z "$windows_gateway" ] || { wineserver -k 2>/dev/null || true; wineserver -w || true; }
     exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
 fi
 ip link set lo up
+if [ -n "$windows_gateway" ]; then
+    export WINEDEBUG=-all
+    # One trivial process first: two starting a fresh Wine server at once can hang.
+    wine cmd /c exit >/dev/null 2>&1 || true
+    gateway_program=(wine "$windows_gateway")
+    term=INT
+else
+    gateway_program=("$bin/velmor_sndd")
+    term=TERM
+fi
 
 work=$(mktemp -d)
 cleanup() {
@@ -56,7 +72,7 @@ start() {
     locksim=$!
     exec 3<"$work/locksim.out"
     expect_line 3 "locksim: listening on 127.0.0.1:8264" "lock-system stand-in start"
-    "$bin/velmor_sndd" >"$work/gateway.out" 2>"$work/gateway.err" &
+    "${gateway_program[@]}" >"$work/gateway.out" 2>"$work/gateway.err" &
     gateway=$!
     exec 4<"$work/gateway.out"
     # The listener is up before the link connects, so a connected link means the gateway serves.
@@ -107,7 +123,7 @@ expect_line 3 "conn 1 line 2: <STX>2000000010019999   1110           176FF010716
 
 # A second gateway cannot bind port 3000.
 status=0
-"$bin/velmor_sndd" >/dev/null 2>"$work/second.err" </dev/null || status=$?
+"${gateway_program[@]}" >/dev/null 2>"$work/second.err" </dev/null || status=$?
 [ "$status" -eq 1 ] || fail "second gateway: exit status $status, expected 1"
 grep -q "EIdCouldNotBindSocket: Could not bind socket. Address and port are already in use." \
     "$work/second.err" || fail "second gateway: $(cat "$work/second.err")"
@@ -120,7 +136,7 @@ for cut in 12 14; do
     [ "$status" -eq 0 ] || fail "split at $cut: room 1001: $answer (status $status)"
     ask --room 1003
     [ "$answer" == "$(failure 003)" ] || fail "split at $cut: room 1003: $answer"
-    stop TERM
+    stop "$term"
 done
 
 # --- A reply later than the 15 s wait: the first request is answered without a code, the late
@@ -137,7 +153,7 @@ ask --room 1003
 wait "$first" || true
 [ "$(cat "$work/first.answer")" == "$(failure "")" ] || fail "late request: $(cat "$work/first.answer")"
 expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: ${STX}200000001RS001${ETX}${EOT}" "late reply log line"
-stop TERM
+stop "$term"
 
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
 mkfifo "$work/unresponsive.out"
@@ -145,7 +161,7 @@ mkfifo "$work/unresponsive.out"
 locksim=$!
 exec 3<"$work/unresponsive.out"
 expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in"
-"$bin/velmor_sndd" >/dev/null 2>"$work/gateway.err" &
+"${gateway_program[@]}" >/dev/null 2>"$work/gateway.err" &
 gateway=$!
 # Served (and failed at the missing link) once the listener is up; the connect then hangs.
 for _ in $(seq 100); do
@@ -157,10 +173,10 @@ done
 # Its own output elsewhere: a sleep left behind must not hold the test's output open.
 (sleep 10 && kill -KILL "$gateway") >/dev/null 2>&1 &
 watchdog=$!
-kill -TERM "$gateway"
+kill "-$term" "$gateway"
 status=0
 wait "$gateway" || status=$?
 kill "$watchdog" 2>/dev/null || true
-[ "$status" -eq 0 ] || fail "SIGTERM during the start-up connect: exit status $status"
+[ "$status" -eq 0 ] || fail "SIG$term during the start-up connect: exit status $status"
 kill "$locksim"
 echo "PASS"

@@ -338,6 +338,9 @@ TEST_F(KeyRequestRun, ServerClosingTheLinkFailsLaterExchanges)
 
 TEST_F(KeyRequestRun, ResetDuringTheWaitFailsTheExchange)
 {
+    if (runningUnderWine()) {
+        GTEST_SKIP() << resetUnseenUnderWine;
+    }
     server.setResponder([&](const std::string&) {
         server.resetConnection();
         return std::nullopt;
