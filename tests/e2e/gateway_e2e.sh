@@ -36,7 +36,7 @@ cleanup() {
     pids=$(jobs -p)
     # Jobs that have ended already make kill fail; that must not change the exit status.
     [ -z "$pids" ] || kill $pids 2>/dev/null || true
-    wait 2>/dev/null || true
+    { wait; } 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
