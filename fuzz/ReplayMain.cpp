@@ -38,13 +38,13 @@ int main(int argc, char** argv)
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         if (!file) {
-            std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
+            std::fprintf(stderr, "replay: cannot read %s\n", path.string().c_str());
             return 1;
         }
         const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
                                       std::istreambuf_iterator<char>());
         // Aborts on a broken invariant; the name tells which input did it.
-        std::fprintf(stderr, "replay: %s\n", path.filename().c_str());
+        std::fprintf(stderr, "replay: %s\n", path.filename().string().c_str());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("replay: %zu inputs passed\n", inputs.size());

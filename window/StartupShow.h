@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gateway/ProcessFacts.h"
+
 namespace window {
 
 // How whoever starts the program asks for the main window to be shown.
@@ -19,10 +21,11 @@ inline constexpr int showMinimizedWithoutActivation = 7;
 // 3 maximised, 7 minimised without activation, anything else normal.
 StartupShow startupShow(int showState);
 
-// The show state that the starter passed. X11 and Wayland hand a program none.
+// The show state that the starter passed (start /min gives 7 on Windows). X11 and Wayland
+// hand a program none.
 inline int platformShowState()
 {
-    return showNormal;
+    return gateway::startupShowState();
 }
 
 } // namespace window

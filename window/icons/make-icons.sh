@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the application icon (a brass key on a blue door-panel tile) at 1024 px with
-# ImageMagick and scales it down to the sizes the program ships. Run it from anywhere; it
+# ImageMagick and scales it down to the sizes the program ships (PNGs, and one .ico for Windows). Run it from anywhere; it
 # rewrites the PNGs beside it.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -21,3 +21,5 @@ convert -size 1024x1024 xc:none \
 for size in 16 24 32 48 256; do
     convert "$master" -filter Lanczos -resize "${size}x${size}" -depth 8 -strip "velmor_snd-${size}.png"
 done
+# The same sizes in one icon file for the Windows program's resources.
+convert velmor_snd-{16,24,32,48,256}.png velmor_snd.ico
