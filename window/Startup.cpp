@@ -58,6 +58,10 @@ int runOperatorProgram(const gateway::GatewayOptions& options, ErrorBox& errorBo
         return 1;
     }
     showMainWindow(*form, startupShow(platformShowState()));
+    // Windows ends the process as soon as the end-of-session message has been handled, which
+    // Qt announces only as aboutToQuit: the shutdown happens there, while the process still runs.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, form.get(),
+                     [&form] { form->shutDown(); });
     const int exitCode = QApplication::exec();
     form.reset();
     return exitCode;

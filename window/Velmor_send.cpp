@@ -139,16 +139,21 @@ void TForm7::addTrayIcon()
 
 TForm7::~TForm7()
 {
+    shutDown();
+    // Lines and failures handed over by now have nowhere to go.
+    m_handOverNotifier.reset();
+    std::lock_guard lock(m_handOverMutex);
+    m_handOver.clear();
+}
+
+void TForm7::shutDown()
+{
     hide();
     TrayIcon1.reset();
     IdTCPServer1.shutdown();
     IdTCPClient1.cancel();
     m_linkWorker.stop();
     IdTCPClient1.close();
-    // Lines and failures handed over by now have nowhere to go.
-    m_handOverNotifier.reset();
-    std::lock_guard lock(m_handOverMutex);
-    m_handOver.clear();
 }
 
 gateway::Text TForm7::data() const

@@ -55,8 +55,7 @@ public:
     // Throws the start failure (EIdCouldNotBindSocket when the port is taken); the icon goes
     // again with the half-built window.
     TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox);
-    // Hidden, icon removed, listener shut down (bounded), a pending test exchange ended, link
-    // closed: in that order.
+    // Shuts down (shutDown) if that has not happened yet.
     ~TForm7() override;
 
     QFrame* Panel1 = nullptr;
@@ -94,6 +93,9 @@ public:
     void showError(const std::exception_ptr& failure);
     // Shown minimised, with the taskbar button, without taking the focus.
     void showMinimizedWithoutActivation();
+    // Hidden, icon removed, listener shut down (bounded), a pending test exchange ended, link
+    // closed: in that order. Once is enough; the destructor does it too.
+    void shutDown();
 
 protected:
     void changeEvent(QEvent* event) override;
