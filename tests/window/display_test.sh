@@ -289,8 +289,16 @@ close_and_expect_zero() {
 connect_box() { xdotool search --name '^Velmor_snd$' 2>/dev/null | head -1; }
 has_connect_box() { [ -n "$(connect_box)" ]; }
 
+is_maximised() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
 if $wine_mode; then
     close_and_expect_zero "$first"
+    # --- the starter's show state: start /max gives a maximised window -----------------------
+    wine start /wait /max "$(winepath -w "$velmor_snd")" >"$work/velmor_snd-max.log" 2>&1 &
+    maximised=$!
+    pids+=("$maximised")
+    wait_until 20 has_main_window || fail "no window from start /max"
+    wait_until 10 is_maximised "$(main_window)" || fail "start /max did not maximise the window"
+    close_and_expect_zero "$maximised"
     # --- no lock system: the refused connect's box, then the window serves on ---------------
     kill "$locksim_pid"
     wait "$locksim_pid" 2>/dev/null || true
