@@ -110,10 +110,10 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp
 if $wine_mode; then
     export WINEDEBUG=-all
     # One trivial process first: two starting a fresh Wine server at once can hang.
-    if $own_namespace; then
-        wineserver -p
-        wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-    fi
+    # A server that this starts keeps running until the end; its desktop process takes this X
+    # server (a caller's server, already running, has its own).
+    $own_namespace && wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     program=(wine "$velmor_snd")
     # Wine docks a program's notification icon as a window of its shell (explorer.exe).
     icon_class=explorer.exe
@@ -121,7 +121,7 @@ else
     program=("$velmor_snd")
     icon_class=velmor_snd
 fi
-stop_wine() { $wine_mode && $own_namespace && wineserver -k 2>/dev/null; return 0; }
+stop_wine() { $wine_mode && wineserver -k 2>/dev/null; return 0; }
 trap 'stop_wine; cleanup' EXIT
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
