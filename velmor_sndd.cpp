@@ -1,9 +1,14 @@
 // The gateway without a window: the same start-up order as the operator program (listener,
-// then link), log lines on standard output, failures on standard error.
+// then link), log lines on standard output, failures and its own status on standard error,
+// each on one line.
 
+#include "gateway/BuildInfo.h"
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/OptionReader.h"
 #include "gateway/ProcessFacts.h"
+#include "gateway/ReadableText.h"
+#include "gateway/ServerCommandLine.h"
 #include "gateway/StopRequest.h"
 
 #include <cstdio>
@@ -12,47 +17,104 @@
 
 namespace {
 
-void report(const char* what, const std::exception& error)
+// Socket error messages carry CR LF between number and text; a record stays on one line.
+std::string oneLine(std::string_view message)
 {
-    const auto* known = dynamic_cast<const gateway::Exception*>(&error);
-    std::fprintf(stderr, "velmor_sndd: %s: %s: %s\n", what, known ? known->className() : "error",
-                 error.what());
+    std::string line;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
+            continue;
+        }
+        line += message[i] == '\r' || message[i] == '\n' ? ' ' : message[i];
+    }
+    return line;
 }
+
+std::string describe(const std::exception& failure)
+{
+    const auto* known = dynamic_cast<const gateway::Exception*>(&failure);
+    return std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
+}
+
+// One writer at a time on each stream, each record flushed at once for whoever watches.
+class Output
+{
+public:
+    void line(std::FILE* stream, const std::string& text)
+    {
+        std::lock_guard lock(m_mutex);
+        std::fwrite(text.data(), 1, text.size(), stream);
+        std::fputc('\n', stream);
+        std::fflush(stream);
+    }
+
+private:
+    std::mutex m_mutex;
+};
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     // From the first moment on: a stop during the start-up connect abandons it.
     gateway::StopRequest stop;
-    gateway::useBinaryStandardOutput();
+    gateway::useBinaryStandardStreams();
 
-    std::mutex outputMutex;
-    auto log = [&outputMutex](gateway::TextView line) {
-        std::string bytes = gateway::toUtf8(line);
-        bytes += '\n';
-        std::lock_guard lock(outputMutex);
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-        std::fflush(stdout);
+    gateway::ServerCommandLine command;
+    try {
+        command = gateway::parseServerCommandLine(argc, argv);
+    } catch (const gateway::UsageError& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
+                     error.what());
+        return 2;
+    }
+    if (command.action == gateway::ServerCommandLine::Action::Help) {
+        std::fputs(gateway::serverUsage().c_str(), stdout);
+        return 0;
+    }
+    if (command.action == gateway::ServerCommandLine::Action::Version) {
+        std::printf("velmor_sndd %s\n", gateway::projectVersion());
+        return 0;
+    }
+
+    Output output;
+    auto log = [&output, raw = command.rawLog](gateway::TextView line) {
+        output.line(stdout, raw ? gateway::toUtf8(line) : gateway::readableText(line));
+    };
+    const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
+    auto report = [&output](const std::string& text) {
+        output.line(stderr, "velmor_sndd: " + text);
     };
 
-    gateway::Gateway gateway(gateway::GatewayOptions{}, log);
+    gateway::GatewayOptions options;
+    options.listenerPort = command.port;
+    options.linkHost = command.linkHost;
+    options.linkPort = command.linkPort;
+    gateway::Gateway gateway(options, log);
+    gateway.setFailureSink([&output](const std::string& peer, const std::exception& failure) {
+        output.line(stderr, "request from " + peer + " not answered: " + describe(failure));
+    });
     try {
         gateway.startListener();
     } catch (const std::exception& error) {
-        report("cannot listen", error);
+        report("cannot listen on port " + std::to_string(command.port) + ": " + describe(error));
         return 1;
     }
+    report(std::string("version ") + gateway::projectVersion() + " listening on port " +
+           std::to_string(command.port));
     try {
         gateway.connectLink(&stop.signal());
+        report("connected to the lock system at " + link);
     } catch (const gateway::EAbort&) {
-        // Stopped while connecting: nothing to report.
+        // Stopped while connecting: the stop is reported below.
     } catch (const std::exception& error) {
         // Serving goes on: requests then fail at the link, as they would with a window.
-        report("cannot connect to the lock system", error);
+        report("cannot connect to the lock system at " + link + ": " + describe(error));
     }
 
     gateway::waitForWake(stop.signal(), -1);
+    report("stopping: listener, then the link to " + link);
     gateway.shutdown();
+    report("stopped");
     return 0;
 }

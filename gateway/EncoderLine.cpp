@@ -23,7 +23,7 @@ void requireNoControlCharacters(TextView value, const char* what)
     const bool control =
         std::any_of(value.begin(), value.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
     if (control) {
-        throw EConvertError("'" + readableBytes(toUtf8(value)) + "' is not a valid " + what +
+        throw EConvertError("'" + readableText(value) + "' is not a valid " + what +
                             ": control characters cannot go into the encoder command line");
     }
 }

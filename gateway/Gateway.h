@@ -35,6 +35,9 @@ public:
     // Listener shutdown (bounded), then the link is closed.
     void shutdown();
 
+    // Told of every request that fails, with the peer's address; set before startListener().
+    void setFailureSink(Listener::FailureSink sink) { m_listener.setFailureSink(std::move(sink)); }
+
     Listener& listener() { return m_listener; }
     LockLink& link() { return m_link; }
     KeyRequestHandler& handler() { return m_handler; }

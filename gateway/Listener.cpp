@@ -101,7 +101,14 @@ void Listener::connectionLoop(SessionList::iterator session)
     Connection& connection = session->connection;
     try {
         for (;;) {
-            m_handler(connection);
+            try {
+                m_handler(connection);
+            } catch (const std::exception& failure) {
+                if (m_failureSink) {
+                    m_failureSink(session->peer, failure);
+                }
+                throw;
+            }
             // Waits for bytes, the peer's end of stream or the listener's stop; an idle
             // connection costs nothing while it waits.
             bool connected = connection.poll(-1, m_stop.get());

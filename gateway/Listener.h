@@ -10,6 +10,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,6 +34,11 @@ public:
     // still busy; it must make their runs end (the gateway cancels link exchanges).
     void setOverdueAction(std::function<void()> action) { m_overdueAction = std::move(action); }
 
+    // Told of every handler run that fails, on that connection's thread, with the peer's
+    // address; the connection is closed without a word all the same. Set before start().
+    using FailureSink = std::function<void(const std::string& peer, const std::exception& failure)>;
+    void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
+
     // Throws EIdTCPNoOnExecute without a handler, EIdCouldNotBindSocket when a bind fails,
     // the socket error when listen fails; sockets bound by then are closed again.
     void start();
@@ -53,10 +59,14 @@ private:
     };
     struct Session
     {
+        std::string peer;
         Connection connection;
         std::thread thread;
 
-        explicit Session(Socket socket) : connection(std::move(socket)) {}
+        explicit Session(Socket socket)
+            : peer(peerAddressText(socket)), connection(std::move(socket))
+        {
+        }
     };
     using SessionList = std::list<Session>;
 
@@ -67,6 +77,7 @@ private:
     const Handler m_handler;
     const int m_terminateWaitMs;
     std::function<void()> m_overdueAction;
+    FailureSink m_failureSink;
     std::unique_ptr<WakeSignal> m_stop;
     std::vector<std::unique_ptr<Binding>> m_bindings;
     mutable std::mutex m_sessionsMutex;

@@ -15,8 +15,9 @@ int localYearNow();
 // which reads as 1.
 int startupShowState();
 
-// Log lines go out byte for byte: no CR added before LF (Windows' text mode would).
-void useBinaryStandardOutput();
+// Standard output and error go out byte for byte: no CR added before LF (Windows' text mode
+// would).
+void useBinaryStandardStreams();
 
 // True under Wine, whose sockets differ from Windows' in a few measured ways.
 bool runningUnderWine();

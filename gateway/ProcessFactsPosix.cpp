@@ -36,7 +36,7 @@ int startupShowState()
     return 1;
 }
 
-void useBinaryStandardOutput() {}
+void useBinaryStandardStreams() {}
 
 bool runningUnderWine()
 {

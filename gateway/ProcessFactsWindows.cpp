@@ -25,9 +25,10 @@ int startupShowState()
     return (info.dwFlags & STARTF_USESHOWWINDOW) != 0 ? info.wShowWindow : SW_SHOWNORMAL;
 }
 
-void useBinaryStandardOutput()
+void useBinaryStandardStreams()
 {
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
 bool runningUnderWine()

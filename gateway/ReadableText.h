@@ -1,12 +1,18 @@
 #pragma once
 
+#include "gateway/Text.h"
+
 #include <string>
 #include <string_view>
 
 namespace gateway {
 
-// Bytes as a person can read them on one line: STX, ETX and EOT by name (<STX>), every other
-// control character and every byte above 0x7E by code (<0x0D>).
+// Bytes as a person can read them on one line: STX, ETX, EOT, CR and LF by name (<STX>), every
+// other control character and every byte above 0x7E by code (<0x09>, <0xE9>).
 std::string readableBytes(std::string_view bytes);
+
+// Text as a person can read it on one line, in UTF-8: control characters (below 32, and 127)
+// as readableBytes writes them, everything else as it is.
+std::string readableText(TextView text);
 
 } // namespace gateway

@@ -143,5 +143,8 @@ std::uint32_t loopbackIPv4();
 void connectLoopback(Socket& socket, Family family, std::uint16_t port);
 // Dotted text of an IPv4 address in network byte order.
 std::string dottedIPv4(std::uint32_t address);
+// The connected peer as "192.0.2.7:53114" or "[2001:db8::7]:53114"; "unknown" when the system
+// no longer knows it.
+std::string peerAddressText(const Socket& socket);
 
 } // namespace gateway

@@ -493,4 +493,22 @@ std::string dottedIPv4(std::uint32_t address)
     return text;
 }
 
+std::string peerAddressText(const Socket& socket)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return "unknown";
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
+}
+
 } // namespace gateway

@@ -103,7 +103,8 @@ ask --room 1110 --folio 123456
 
 expect_line 3 "conn 1 line 1: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "encoder command line"
 expect_line 4 "$request" "log line 1 (request)"
-expect_line 4 "${STX}200000001RS001${ETX}${EOT}" "log line 2 (reply)"
+# Readable by default: the control characters by name, so a record stays one line.
+expect_line 4 "<STX>200000001RS001<ETX><EOT>" "log line 2 (reply)"
 expect_line 4 "001" "log line 3 (result code)"
 expect_line 4 "Room = [1110           ] From = [0716201400] To = [0716201400]" "log line 4 (summary)"
 
@@ -111,6 +112,9 @@ expect_line 4 "Room = [1110           ] From = [0716201400] To = [0716201400]" "
 ask --room 101A
 [ "$status" -eq 2 ] || fail "unreadable room: keyreq exit status $status, expected 2"
 expect_line 4 "${request/1110/101A}" "log line of the failed request"
+# The failure, on one line, with the front desk's address.
+grep -Eq "^request from 127\.0\.0\.1:[0-9]+ not answered: EConvertError: '101A' is not a valid integer value$" \
+    "$work/gateway.err" || fail "no failure line for the unreadable room"
 
 # A folio holding CR LF would make the lock system receive two command lines: refused whole.
 ask --room 1110 --folio $'1\r\nXXXXXXXXXXXXXXXXXXXX1003'
@@ -152,7 +156,34 @@ ask --room 1003
 [ "$answer" == "$(failure 003)" ] || fail "request after the late reply: $answer"
 wait "$first" || true
 [ "$(cat "$work/first.answer")" == "$(failure "")" ] || fail "late request: $(cat "$work/first.answer")"
-expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: ${STX}200000001RS001${ETX}${EOT}" "late reply log line"
+expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: <STX>200000001RS001<ETX><EOT>" "late reply log line"
+stop "$term"
+
+# --- The command line: the version, a refusal that starts nothing, chosen ports, the raw log.
+version=$("${gateway_program[@]}" --version) || fail "--version exit status $?"
+[[ "$version" =~ ^velmor_sndd\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $version"
+status=0
+"${gateway_program[@]}" --port 0 >/dev/null 2>"$work/refused.err" || status=$?
+[ "$status" -eq 2 ] || fail "--port 0: exit status $status, expected 2"
+grep -q "^velmor_sndd: --port: '0' is not a whole number from 1 to 65535" "$work/refused.err" ||
+    fail "--port 0: $(cat "$work/refused.err")"
+rm -f "$work/locksim.out" "$work/gateway.out"
+mkfifo "$work/locksim.out" "$work/gateway.out"
+"$bin/tools/locksim" --port 8265 >"$work/locksim.out" &
+locksim=$!
+exec 3<"$work/locksim.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8265" "stand-in on 8265"
+"${gateway_program[@]}" --port 3001 --link-host localhost --link-port 8265 --raw-log \
+    >"$work/gateway.out" 2>"$work/gateway.err" &
+gateway=$!
+exec 4<"$work/gateway.out"
+expect_line 3 "locksim: connection 1 opened" "link connect to 8265"
+ask --port 3001 --room 1110
+[ "$answer" == "$success" ] || fail "chosen ports: $answer (status $status)"
+expect_line 4 "$request" "raw log line 1"
+expect_line 4 "${STX}200000001RS001${ETX}${EOT}" "raw log line 2 (the reply as it came)"
+grep -q "^velmor_sndd: connected to the lock system at localhost:8265$" "$work/gateway.err" ||
+    fail "no line for the connected link: $(cat "$work/gateway.err")"
 stop "$term"
 
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.

@@ -234,7 +234,7 @@ TEST(EncoderLine, ControlCharactersInLineValuesFail)
         std::string message; // empty: derives
     } cases[] = {
         {"CR LF in the folio", u"1110", u"1\r\nXXXX", u"1",
-         "'1<0x0D><0x0A>XXXX' is not a valid folio: control characters cannot go into the "
+         "'1<CR><LF>XXXX' is not a valid folio: control characters cannot go into the "
          "encoder command line"},
         {"ETX EOT in the room", u"11\x03\x04", u"123456", u"1",
          "'11<ETX><EOT>' is not a valid room: control characters cannot go into the encoder "
@@ -246,7 +246,7 @@ TEST(EncoderLine, ControlCharactersInLineValuesFail)
          "'<0x09>1110' is not a valid room: control characters cannot go into the encoder "
          "command line"},
         {"room before folio", u"\n", u"\n", u"1",
-         "'<0x0A>' is not a valid room: control characters cannot go into the encoder command "
+         "'<LF>' is not a valid room: control characters cannot go into the encoder command "
          "line"},
         {"blanks stay", u" 1110 ", u"12 34", u" 1", ""},
         {"long values stay whole", u"00000000000000002500", u"123456", u"10", ""},

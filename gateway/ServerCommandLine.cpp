@@ -1,0 +1,63 @@
+#include "gateway/ServerCommandLine.h"
+
+#include "gateway/BuildInfo.h"
+#include "gateway/OptionReader.h"
+
+namespace gateway {
+
+ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
+{
+    ServerCommandLine line;
+    OptionReader options(argc, argv);
+    while (!options.atEnd()) {
+        const std::string name = options.next();
+        if (name == "--help") {
+            options.noValue();
+            line.action = ServerCommandLine::Action::Help;
+        } else if (name == "--version") {
+            options.noValue();
+            line.action = ServerCommandLine::Action::Version;
+        } else if (name == "--link-host") {
+            line.linkHost = parseHost(name, options.value());
+        } else if (name == "--port") {
+            line.port = parsePort(name, options.value(), 1);
+        } else if (name == "--link-port") {
+            line.linkPort = parsePort(name, options.value(), 1);
+        } else if (name == "--raw-log") {
+            options.noValue();
+            line.rawLog = true;
+        } else {
+            throw UsageError("unknown option " + name);
+        }
+    }
+    return line;
+}
+
+std::string serverUsage()
+{
+    return std::string("Usage: velmor_sndd [options]\n"
+                       "The key-request gateway without a window: listens for key requests from\n"
+                       "the front desk and passes each to the lock system's interface server.\n"
+                       "\n"
+                       "  --link-host HOST   the lock system's interface server (default ") +
+           settings::linkHost +
+           ")\n"
+           "  --port PORT        port for key requests (default " +
+           std::to_string(settings::listenerPort) +
+           ")\n"
+           "  --link-port PORT   the interface server's port (default " +
+           std::to_string(settings::linkPort) +
+           ")\n"
+           "  --raw-log          log lines exactly as they are; by default control characters\n"
+           "                     are written as <STX>, <ETX>, <EOT>, <CR>, <LF> or <0xNN>, so\n"
+           "                     each log line stays one line\n"
+           "  --help             show this text\n"
+           "  --version          show the version\n"
+           "\n"
+           "Log lines go to standard output, failures to standard error. SIGINT and SIGTERM\n"
+           "(Ctrl-C, Ctrl-Break or a closed console on Windows) stop it in order.\n"
+           "Exit status: 0 after a stop, 1 when the port cannot be bound, 2 for a bad command\n"
+           "line.\n";
+}
+
+} // namespace gateway

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "gateway/Settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace gateway {
+
+// What velmor_sndd was asked to do on its command line.
+struct ServerCommandLine
+{
+    enum class Action
+    {
+        Run,
+        Help,
+        Version,
+    };
+    Action action = Action::Run;
+    std::string linkHost = settings::linkHost;
+    std::uint16_t port = settings::listenerPort;
+    std::uint16_t linkPort = settings::linkPort;
+    // Log lines exactly as they are, control characters included; otherwise readably.
+    bool rawLog = false;
+};
+
+// Throws UsageError, whose message names the option, for anything it cannot accept.
+ServerCommandLine parseServerCommandLine(int argc, const char* const* argv);
+
+// The --help text.
+std::string serverUsage();
+
+} // namespace gateway

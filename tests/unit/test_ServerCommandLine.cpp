@@ -1,0 +1,71 @@
+#include "gateway/OptionReader.h"
+#include "gateway/ServerCommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace gateway;
+
+namespace {
+
+ServerCommandLine parse(std::vector<const char*> words)
+{
+    words.insert(words.begin(), "velmor_sndd");
+    return parseServerCommandLine(static_cast<int>(words.size()), words.data());
+}
+
+std::string refusal(std::vector<const char*> words)
+{
+    try {
+        parse(std::move(words));
+    } catch (const UsageError& error) {
+        return error.what();
+    }
+    return "accepted";
+}
+
+} // namespace
+
+TEST(ServerCommandLine, ReadsEveryOption)
+{
+    const ServerCommandLine defaults = parse({});
+    EXPECT_EQ(defaults.action, ServerCommandLine::Action::Run);
+    EXPECT_EQ(defaults.linkHost, settings::linkHost);
+    EXPECT_EQ(defaults.port, 3000);
+    EXPECT_EQ(defaults.linkPort, 8264);
+    EXPECT_FALSE(defaults.rawLog);
+
+    const ServerCommandLine given =
+        parse({"--link-host", "locks.example", "--port=3001", "--link-port", "8265", "--raw-log"});
+    EXPECT_EQ(given.linkHost, "locks.example");
+    EXPECT_EQ(given.port, 3001);
+    EXPECT_EQ(given.linkPort, 8265);
+    EXPECT_TRUE(given.rawLog);
+
+    EXPECT_EQ(parse({"--help"}).action, ServerCommandLine::Action::Help);
+    EXPECT_EQ(parse({"--version"}).action, ServerCommandLine::Action::Version);
+}
+
+TEST(ServerCommandLine, RefusalsNameTheOption)
+{
+    struct Case
+    {
+        std::vector<const char*> words;
+        std::string message;
+    } cases[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"start"}, "unexpected argument 'start'"},
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "0"}, "--port: '0' is not a whole number from 1 to 65535"},
+        {{"--link-port", "70000"}, "--link-port: '70000' is not a whole number from 1 to 65535"},
+        {{"--port", "30x"}, "--port: '30x' is not a whole number from 1 to 65535"},
+        {{"--link-host="}, "--link-host: the address is empty"},
+        {{"--raw-log=yes"}, "--raw-log takes no value"},
+        {{"--help=me"}, "--help takes no value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(refusal(c.words), c.message);
+    }
+}
