@@ -29,6 +29,10 @@ std::int64_t peakResidentKiB();
 // false when the system does not allow that many.
 bool allowOpenSockets(std::uint64_t count);
 
+// Raises the limit of open files (sockets) to the most the system allows this process and
+// gives the new limit; none where the system has no such limit (Windows).
+std::optional<std::uint64_t> raiseOpenFileLimit();
+
 // Caps the address space at the current size plus extraBytes, or lifts the cap again
 // (nullopt); false where the system has no such cap.
 bool capAddressSpace(std::optional<std::uint64_t> extraBytes);

@@ -66,6 +66,22 @@ bool allowOpenSockets(std::uint64_t count)
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
+std::optional<std::uint64_t> raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::nullopt;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return static_cast<std::uint64_t>(limit.rlim_cur);
+}
+
 bool capAddressSpace(std::optional<std::uint64_t> extraBytes)
 {
     rlimit limit{};

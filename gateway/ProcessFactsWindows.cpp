@@ -53,6 +53,11 @@ bool allowOpenSockets(std::uint64_t)
     return true;
 }
 
+std::optional<std::uint64_t> raiseOpenFileLimit()
+{
+    return std::nullopt;
+}
+
 bool capAddressSpace(std::optional<std::uint64_t>)
 {
     return false;

@@ -75,8 +75,18 @@ start() {
     "${gateway_program[@]}" >"$work/gateway.out" 2>"$work/gateway.err" &
     gateway=$!
     exec 4<"$work/gateway.out"
-    # The listener is up before the link connects, so a connected link means the gateway serves.
     expect_line 3 "locksim: connection 1 opened" "link connect"
+    # The stand-in sees the link a moment before the gateway has it: wait for the gateway's word.
+    wait_for_link_line "127.0.0.1:8264"
+}
+# Polls the gateway's standard error for its connected line; there is no event to wait on.
+wait_for_link_line() { # host:port
+    local _
+    for _ in $(seq 200); do
+        grep -q "^velmor_sndd: connected to the lock system at $1$" "$work/gateway.err" && return 0
+        sleep 0.05
+    done
+    fail "the gateway did not report its link to $1"
 }
 # Stops the gateway with the signal and checks that it ends with 0; then the stand-in.
 stop() { # signal
@@ -178,12 +188,11 @@ expect_line 3 "locksim: listening on 127.0.0.1:8265" "stand-in on 8265"
 gateway=$!
 exec 4<"$work/gateway.out"
 expect_line 3 "locksim: connection 1 opened" "link connect to 8265"
+wait_for_link_line "localhost:8265"
 ask --port 3001 --room 1110
 [ "$answer" == "$success" ] || fail "chosen ports: $answer (status $status)"
 expect_line 4 "$request" "raw log line 1"
 expect_line 4 "${STX}200000001RS001${ETX}${EOT}" "raw log line 2 (the reply as it came)"
-grep -q "^velmor_sndd: connected to the lock system at localhost:8265$" "$work/gateway.err" ||
-    fail "no line for the connected link: $(cat "$work/gateway.err")"
 stop "$term"
 
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
