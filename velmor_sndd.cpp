@@ -116,7 +116,10 @@ int main(int argc, char** argv)
         report("cannot connect to the lock system at " + link + ": " + describe(error));
     }
 
+    gateway::notifyServiceManager("READY=1");
+
     gateway::waitForWake(stop.signal(), -1);
+    gateway::notifyServiceManager("STOPPING=1");
     report("stopping: listener, then the link to " + link);
     gateway.shutdown();
     report("stopped");

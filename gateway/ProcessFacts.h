@@ -19,6 +19,10 @@ int startupShowState();
 // would).
 void useBinaryStandardStreams();
 
+// Tells a service manager how the program is doing ("READY=1", "STOPPING=1"): systemd's
+// notification where the program runs as a notify service, nothing anywhere else.
+void notifyServiceManager(const char* state);
+
 // True under Wine, whose sockets differ from Windows' in a few measured ways.
 bool runningUnderWine();
 

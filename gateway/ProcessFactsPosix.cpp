@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <systemd/sd-daemon.h>
 
 namespace gateway {
 
@@ -37,6 +38,12 @@ int startupShowState()
 }
 
 void useBinaryStandardStreams() {}
+
+void notifyServiceManager(const char* state)
+{
+    // Without NOTIFY_SOCKET (not started by systemd) this does nothing.
+    ::sd_notify(0, state);
+}
 
 bool runningUnderWine()
 {

@@ -31,6 +31,8 @@ void useBinaryStandardStreams()
     ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
+void notifyServiceManager(const char*) {}
+
 bool runningUnderWine()
 {
     // Wine's ntdll exports its version; Windows' does not.
