@@ -93,6 +93,7 @@ int main(int argc, char** argv)
     options.listenerPort = command.port;
     options.linkHost = command.linkHost;
     options.linkPort = command.linkPort;
+    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
     gateway::Gateway gateway(options, log);
     gateway.setFailureSink([&output](const std::string& peer, const std::exception& failure) {
         output.line(stderr, "request from " + peer + " not answered: " + describe(failure));

@@ -12,6 +12,7 @@ Gateway::Gateway(const GatewayOptions& options, LogSink log)
 {
     initXmlLibrary();
     m_listener.setOverdueAction([this] { m_link.cancel(); });
+    m_listener.setIdleTimeout(options.idleTimeoutMs);
 }
 
 Gateway::~Gateway()

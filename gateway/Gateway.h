@@ -18,6 +18,8 @@ struct GatewayOptions
     std::uint16_t linkPort = settings::linkPort;
     int replyWaitMs = settings::replyWaitMs;
     int terminateWaitMs = settings::terminateWaitMs;
+    // 0: connections may stay idle for ever.
+    int idleTimeoutMs = 0;
 };
 
 // The request listener, the lock-system link and the handler that joins them, shared by the

@@ -111,9 +111,12 @@ void Listener::connectionLoop(SessionList::iterator session)
             }
             // Waits for bytes, the peer's end of stream or the listener's stop; an idle
             // connection costs nothing while it waits.
-            bool connected = connection.poll(-1, m_stop.get());
+            bool connected = connection.poll(m_idleMs > 0 ? m_idleMs : -1, m_stop.get());
             if (!connected || m_stop->raised()) {
                 break;
+            }
+            if (m_idleMs > 0 && connection.bufferedBytes().empty()) {
+                break; // nothing came within the idle time
             }
         }
     } catch (...) {

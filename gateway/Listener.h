@@ -39,6 +39,10 @@ public:
     using FailureSink = std::function<void(const std::string& peer, const std::exception& failure)>;
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
 
+    // Closes a connection on which nothing has arrived for idleMs since its last run (0: never,
+    // as front-desk programs may keep their connection between requests). Set before start().
+    void setIdleTimeout(int idleMs) { m_idleMs = idleMs; }
+
     // Throws EIdTCPNoOnExecute without a handler, EIdCouldNotBindSocket when a bind fails,
     // the socket error when listen fails; sockets bound by then are closed again.
     void start();
@@ -78,6 +82,7 @@ private:
     const int m_terminateWaitMs;
     std::function<void()> m_overdueAction;
     FailureSink m_failureSink;
+    int m_idleMs = 0;
     std::unique_ptr<WakeSignal> m_stop;
     std::vector<std::unique_ptr<Binding>> m_bindings;
     mutable std::mutex m_sessionsMutex;

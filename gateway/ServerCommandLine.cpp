@@ -23,6 +23,9 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
             line.port = parsePort(name, options.value(), 1);
         } else if (name == "--link-port") {
             line.linkPort = parsePort(name, options.value(), 1);
+        } else if (name == "--idle-timeout") {
+            line.idleTimeoutSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
         } else if (name == "--raw-log") {
             options.noValue();
             line.rawLog = true;
@@ -51,6 +54,10 @@ std::string serverUsage()
            "  --raw-log          log lines exactly as they are; by default control characters\n"
            "                     are written as <STX>, <ETX>, <EOT>, <CR>, <LF> or <0xNN>, so\n"
            "                     each log line stays one line\n"
+           "  --idle-timeout SECONDS\n"
+           "                     close a front desk's connection when nothing has come on it\n"
+           "                     for that long (default 0: never, as front-desk programs may\n"
+           "                     keep their connection open between requests)\n"
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"

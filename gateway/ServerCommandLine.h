@@ -22,6 +22,8 @@ struct ServerCommandLine
     std::uint16_t linkPort = settings::linkPort;
     // Log lines exactly as they are, control characters included; otherwise readably.
     bool rawLog = false;
+    // Connections idle this long are closed; 0: never.
+    int idleTimeoutSeconds = 0;
 };
 
 // Throws UsageError, whose message names the option, for anything it cannot accept.

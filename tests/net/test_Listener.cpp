@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <future>
 
 using namespace gateway;
@@ -88,6 +90,24 @@ TEST(Listener, ShutdownWakesIdleConnectionsAtOnce)
     for (auto& client : clients) {
         EXPECT_TRUE(client.closedWithoutAnswer());
     }
+}
+
+TEST(Listener, IdleTimeoutClosesOnlyConnectionsThatStayQuiet)
+{
+    Listener listener(0, echoHandler);
+    listener.setIdleTimeout(600);
+    listener.start();
+    TestClient quiet(listener.port());
+    TestClient busy(listener.port());
+    // Each request well within the idle time keeps the busy one open past several idle times.
+    for (int i = 0; i < 10; ++i) {
+        busy.send("ping");
+        ASSERT_EQ(busy.readLine(), "ping") << "request " << i;
+        std::this_thread::sleep_for(100ms); // a front desk between requests
+    }
+    EXPECT_TRUE(quiet.closedWithoutAnswer(5000));
+    busy.send("still here");
+    EXPECT_EQ(busy.readLine(), "still here");
 }
 
 TEST(Listener, RestartedListenerBindsTheSamePortAtOnce)
