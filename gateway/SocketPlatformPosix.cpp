@@ -231,38 +231,6 @@ void setV6Only(Socket& socket)
     }
 }
 
-bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
-{
-    if (family == Family::IPv4) {
-        return bindIPv4(socket, htonl(INADDR_ANY), port);
-    }
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(port);
-    return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
-std::uint16_t localPort(const Socket& socket)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throwLastSocketError();
-    }
-    if (address.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    }
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-}
-
-void listenOn(Socket& socket, int backlog)
-{
-    if (::listen(fd(socket), backlog) != 0) {
-        throwLastSocketError();
-    }
-}
-
 Socket acceptFrom(const Socket& listening)
 {
     return Socket(::accept4(fd(listening), nullptr, nullptr, SOCK_CLOEXEC));
@@ -288,12 +256,6 @@ std::uint32_t resolveIPv4(const std::string& host)
     std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     ::freeaddrinfo(found);
     return address;
-}
-
-void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port,
-                 const WakeSignal* abandon)
-{
-    connectIPv4Within(socket, address, port, -1, abandon);
 }
 
 bool ipv6Available()
@@ -363,15 +325,6 @@ void sendAll(const Socket& socket, std::string_view bytes)
         }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
-}
-
-bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
-{
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    local.sin_port = htons(port);
-    return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
 void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port, int timeoutMs,
@@ -455,60 +408,9 @@ void abortConnection(Socket& socket)
     socket = Socket();
 }
 
-} // namespace gateway
-
-namespace gateway {
-
 void shutdownSending(Socket& socket)
 {
     ::shutdown(fd(socket), SHUT_WR);
-}
-
-std::uint32_t loopbackIPv4()
-{
-    return htonl(INADDR_LOOPBACK);
-}
-
-void connectLoopback(Socket& socket, Family family, std::uint16_t port)
-{
-    if (family == Family::IPv4) {
-        connectIPv4(socket, loopbackIPv4(), port);
-        return;
-    }
-    sockaddr_in6 peer{};
-    peer.sin6_family = AF_INET6;
-    peer.sin6_addr = in6addr_loopback;
-    peer.sin6_port = htons(port);
-    if (::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-        throwLastSocketError();
-    }
-}
-
-std::string dottedIPv4(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr value{};
-    value.s_addr = address;
-    ::inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
-}
-
-std::string peerAddressText(const Socket& socket)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return "unknown";
-    }
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
-        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
-    }
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
 }
 
 } // namespace gateway

@@ -1,0 +1,105 @@
+// What both systems' socket APIs spell alike: binding, listening, the addresses of a socket and
+// its peer. Everything that differs lives in SocketPlatformPosix.cpp and SocketPlatformWindows.cpp.
+
+#include "gateway/SocketApi.h"
+
+namespace gateway {
+
+using socketapi::AddressLength;
+using socketapi::native;
+
+bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    local.sin_port = htons(port);
+    return ::bind(native(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
+{
+    if (family == Family::IPv4) {
+        return bindIPv4(socket, htonl(INADDR_ANY), port);
+    }
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_any;
+    address.sin6_port = htons(port);
+    return ::bind(native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::uint16_t localPort(const Socket& socket)
+{
+    sockaddr_storage address{};
+    AddressLength length = sizeof address;
+    if (::getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throwLastSocketError();
+    }
+    if (address.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+}
+
+void listenOn(Socket& socket, int backlog)
+{
+    if (::listen(native(socket), backlog) != 0) {
+        throwLastSocketError();
+    }
+}
+
+void connectIPv4(Socket& socket, std::uint32_t address, std::uint16_t port,
+                 const WakeSignal* abandon)
+{
+    connectIPv4Within(socket, address, port, -1, abandon);
+}
+
+std::uint32_t loopbackIPv4()
+{
+    return htonl(INADDR_LOOPBACK);
+}
+
+void connectLoopback(Socket& socket, Family family, std::uint16_t port)
+{
+    if (family == Family::IPv4) {
+        connectIPv4(socket, loopbackIPv4(), port);
+        return;
+    }
+    sockaddr_in6 peer{};
+    peer.sin6_family = AF_INET6;
+    peer.sin6_addr = in6addr_loopback;
+    peer.sin6_port = htons(port);
+    if (::connect(native(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        throwLastSocketError();
+    }
+}
+
+std::string dottedIPv4(std::uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr value{};
+    value.s_addr = address;
+    ::inet_ntop(AF_INET, &value, text, sizeof text);
+    return text;
+}
+
+std::string peerAddressText(const Socket& socket)
+{
+    sockaddr_storage address{};
+    AddressLength length = sizeof address;
+    if (::getpeername(native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return "unknown";
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
+}
+
+} // namespace gateway
