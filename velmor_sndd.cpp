@@ -5,6 +5,7 @@
 #include "gateway/BuildInfo.h"
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/LogFile.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ProcessFacts.h"
 #include "gateway/ReadableText.h"
@@ -12,6 +13,7 @@
 #include "gateway/StopRequest.h"
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -36,12 +38,20 @@ std::string describe(const std::exception& failure)
     return std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
 }
 
-// One writer at a time on each stream, each record flushed at once for whoever watches.
+// One writer at a time on each stream, each record flushed at once for whoever watches; with a
+// log file, every record goes there instead.
 class Output
 {
 public:
+    void useFile(std::unique_ptr<gateway::LogFile> file) { m_file = std::move(file); }
+    gateway::LogFile* file() { return m_file.get(); }
+
     void line(std::FILE* stream, const std::string& text)
     {
+        if (m_file) {
+            m_file->append(text);
+            return;
+        }
         std::lock_guard lock(m_mutex);
         std::fwrite(text.data(), 1, text.size(), stream);
         std::fputc('\n', stream);
@@ -50,6 +60,7 @@ public:
 
 private:
     std::mutex m_mutex;
+    std::unique_ptr<gateway::LogFile> m_file;
 };
 
 } // namespace
@@ -78,6 +89,16 @@ int main(int argc, char** argv)
     }
 
     Output output;
+    if (!command.logFile.empty()) {
+        try {
+            output.useFile(std::make_unique<gateway::LogFile>(command.logFile));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+            return 1;
+        }
+    }
+    // Without a log file to reopen, SIGHUP is ignored rather than ending the program.
+    gateway::ReopenRequest reopen;
     // With the common default of 1024, a thousand idle front-desk connections were measured to
     // starve a real request: every connection holds a descriptor for as long as it lasts.
     const std::optional<std::uint64_t> openFiles = gateway::raiseOpenFileLimit();
@@ -119,7 +140,14 @@ int main(int argc, char** argv)
 
     gateway::notifyServiceManager("READY=1");
 
-    gateway::waitForWake(stop.signal(), -1);
+    while (gateway::waitForEither(stop.signal(), reopen.signal(), -1) == 2) {
+        reopen.signal().clear();
+        if (gateway::LogFile* file = output.file()) {
+            const std::string reason = file->reopen();
+            report(reason.empty() ? "reopened the log file " + file->path()
+                                  : "cannot reopen the log file " + file->path() + ": " + reason);
+        }
+    }
     gateway::notifyServiceManager("STOPPING=1");
     report("stopping: listener, then the link to " + link);
     gateway.shutdown();

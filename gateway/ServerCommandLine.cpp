@@ -23,6 +23,11 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
             line.port = parsePort(name, options.value(), 1);
         } else if (name == "--link-port") {
             line.linkPort = parsePort(name, options.value(), 1);
+        } else if (name == "--log-file") {
+            line.logFile = options.value();
+            if (line.logFile.empty()) {
+                throw UsageError("--log-file: the file name is empty");
+            }
         } else if (name == "--idle-timeout") {
             line.idleTimeoutSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
@@ -54,6 +59,9 @@ std::string serverUsage()
            "  --raw-log          log lines exactly as they are; by default control characters\n"
            "                     are written as <STX>, <ETX>, <EOT>, <CR>, <LF> or <0xNN>, so\n"
            "                     each log line stays one line\n"
+           "  --log-file PATH    append the log and the program's own lines to PATH (created\n"
+           "                     readable by owner and group only) instead of standard output\n"
+           "                     and error; SIGHUP reopens it, for log rotation\n"
            "  --idle-timeout SECONDS\n"
            "                     close a front desk's connection when nothing has come on it\n"
            "                     for that long (default 0: never, as front-desk programs may\n"
@@ -61,10 +69,12 @@ std::string serverUsage()
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"
-           "Log lines go to standard output, failures to standard error. SIGINT and SIGTERM\n"
+           "Log lines go to standard output, failures to standard error, unless --log-file is\n"
+           "given. SIGINT and SIGTERM\n"
            "(Ctrl-C, Ctrl-Break or a closed console on Windows) stop it in order.\n"
-           "Exit status: 0 after a stop, 1 when the port cannot be bound, 2 for a bad command\n"
-           "line.\n";
+           "Exit status: 0 after a stop, 1 when the port cannot be bound or the log file cannot "
+           "be\n"
+           "opened, 2 for a bad command line.\n";
 }
 
 } // namespace gateway

@@ -22,6 +22,8 @@ struct ServerCommandLine
     std::uint16_t linkPort = settings::linkPort;
     // Log lines exactly as they are, control characters included; otherwise readably.
     bool rawLog = false;
+    // Log and status lines go here, appended; empty: standard output and error.
+    std::string logFile;
     // Connections idle this long are closed; 0: never.
     int idleTimeoutSeconds = 0;
 };

@@ -113,6 +113,9 @@ enum class Readiness
 Readiness waitReadable(const Socket& socket, int timeoutMs, const WakeSignal* wake);
 // Waits until the wake signal is raised or timeoutMs passes; true when raised.
 bool waitForWake(const WakeSignal& wake, int timeoutMs);
+// Waits until either is raised (negative timeoutMs: no limit): 1 for first, 2 for second (first
+// wins when both are), 0 when the time has passed.
+int waitForEither(const WakeSignal& first, const WakeSignal& second, int timeoutMs);
 
 // True once the peer has reset the connection, or both directions are shut down; a peer that
 // only ended its sending side is not hung up. Never waits, never receives.

@@ -300,6 +300,19 @@ bool waitForWake(const WakeSignal& wake, int timeoutMs)
     return result > 0;
 }
 
+int waitForEither(const WakeSignal& first, const WakeSignal& second, int timeoutMs)
+{
+    pollfd entries[2] = {{fd(first.handle()), POLLIN, 0}, {fd(second.handle()), POLLIN, 0}};
+    int result;
+    do {
+        result = ::poll(entries, 2, timeoutMs < 0 ? -1 : timeoutMs);
+    } while (result < 0 && errno == EINTR);
+    if (result <= 0) {
+        return 0;
+    }
+    return entries[0].revents != 0 ? 1 : 2;
+}
+
 std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size)
 {
     for (;;) {

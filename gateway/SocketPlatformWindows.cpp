@@ -295,6 +295,15 @@ bool waitForWake(const WakeSignal& wake, int timeoutMs)
     return selectReadable(native(wake.handle()), INVALID_SOCKET, timeoutMs, ready) > 0;
 }
 
+int waitForEither(const WakeSignal& first, const WakeSignal& second, int timeoutMs)
+{
+    fd_set ready;
+    if (selectReadable(native(first.handle()), native(second.handle()), timeoutMs, ready) == 0) {
+        return 0;
+    }
+    return FD_ISSET(native(first.handle()), &ready) ? 1 : 2;
+}
+
 bool hasHungUp(const Socket& socket)
 {
     fd_set ready;

@@ -195,6 +195,39 @@ expect_line 4 "$request" "raw log line 1"
 expect_line 4 "${STX}200000001RS001${ETX}${EOT}" "raw log line 2 (the reply as it came)"
 stop "$term"
 
+# --- A log file instead of standard output and error; on Linux, SIGHUP reopens it after a move.
+rm -f "$work/locksim.out"
+mkfifo "$work/locksim.out"
+"$bin/tools/locksim" >"$work/locksim.out" &
+locksim=$!
+exec 3<"$work/locksim.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in for the log file"
+"${gateway_program[@]}" --log-file "$work/velmor.log" >"$work/logged.out" 2>"$work/logged.err" &
+gateway=$!
+expect_line 3 "locksim: connection 1 opened" "link connect with a log file"
+for _ in $(seq 200); do
+    grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8264$" "$work/velmor.log" 2>/dev/null && break
+    sleep 0.05
+done
+ask --room 1110
+[ "$answer" == "$success" ] || fail "with a log file: $answer"
+grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line in the log file"
+[ ! -s "$work/logged.out" ] && [ ! -s "$work/logged.err" ] || fail "output beside the log file"
+if [ -z "$windows_gateway" ]; then
+    [ "$(stat -c %a "$work/velmor.log")" == 640 ] || fail "log file mode $(stat -c %a "$work/velmor.log")"
+    mv "$work/velmor.log" "$work/velmor.log.1"
+    kill -HUP "$gateway"
+    for _ in $(seq 200); do
+        grep -q "reopened the log file" "$work/velmor.log" 2>/dev/null && break
+        sleep 0.05
+    done
+    ask --room 1110
+    [ "$answer" == "$success" ] || fail "after the reopen: $answer"
+    grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line after the reopen"
+    [ "$(grep -c "^Room = " "$work/velmor.log.1")" -eq 1 ] || fail "the moved file was written on"
+fi
+stop "$term"
+
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
 mkfifo "$work/unresponsive.out"
 "$bin/tools/locksim" --unresponsive >"$work/unresponsive.out" &

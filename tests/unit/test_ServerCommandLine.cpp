@@ -38,12 +38,14 @@ TEST(ServerCommandLine, ReadsEveryOption)
 
     const ServerCommandLine given =
         parse({"--link-host", "locks.example", "--port=3001", "--link-port", "8265", "--raw-log",
-               "--idle-timeout", "300"});
+               "--idle-timeout", "300", "--log-file", "/var/log/velmor.log"});
     EXPECT_EQ(given.linkHost, "locks.example");
     EXPECT_EQ(given.port, 3001);
     EXPECT_EQ(given.linkPort, 8265);
     EXPECT_TRUE(given.rawLog);
     EXPECT_EQ(given.idleTimeoutSeconds, 300);
+    EXPECT_EQ(given.logFile, "/var/log/velmor.log");
+    EXPECT_EQ(defaults.logFile, "");
     EXPECT_EQ(defaults.idleTimeoutSeconds, 0);
 
     EXPECT_EQ(parse({"--help"}).action, ServerCommandLine::Action::Help);
@@ -65,6 +67,7 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
         {{"--port", "30x"}, "--port: '30x' is not a whole number from 1 to 65535"},
         {{"--link-host="}, "--link-host: the address is empty"},
         {{"--raw-log=yes"}, "--raw-log takes no value"},
+        {{"--log-file="}, "--log-file: the file name is empty"},
         {{"--idle-timeout", "-1"}, "--idle-timeout: '-1' is not a whole number from 0 to 86400"},
         {{"--help=me"}, "--help takes no value"},
     };

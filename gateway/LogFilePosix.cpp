@@ -1,0 +1,112 @@
+#include "gateway/LogFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace gateway {
+
+namespace {
+
+int openForAppend(const std::string& path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+}
+
+// A signal handler reaches nothing but what is global: the reopen signal's descriptor.
+std::atomic<int> reopenDescriptor{-1};
+
+extern "C" void raiseReopen(int)
+{
+    const int savedErrno = errno;
+    const int fd = reopenDescriptor.load();
+    if (fd >= 0) {
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto written = ::write(fd, &one, sizeof one);
+    }
+    errno = savedErrno;
+}
+
+} // namespace
+
+struct LogFile::Handle
+{
+    int fd = -1;
+};
+
+LogFile::LogFile(std::string path) : m_path(std::move(path)), m_handle(std::make_unique<Handle>())
+{
+    m_handle->fd = openForAppend(m_path);
+    if (m_handle->fd < 0) {
+        throw std::runtime_error("cannot open the log file " + m_path + ": " +
+                                 std::strerror(errno));
+    }
+}
+
+LogFile::~LogFile()
+{
+    ::close(m_handle->fd);
+}
+
+void LogFile::append(std::string_view record)
+{
+    std::string line(record);
+    line += '\n';
+    std::lock_guard lock(m_mutex);
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(m_handle->fd, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return; // a full disk loses the record, never the gateway
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+std::string LogFile::reopen()
+{
+    const int fd = openForAppend(m_path);
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    std::lock_guard lock(m_mutex);
+    ::close(m_handle->fd);
+    m_handle->fd = fd;
+    return {};
+}
+
+ReopenRequest::ReopenRequest()
+{
+    int expected = -1;
+    if (!reopenDescriptor.compare_exchange_strong(expected, static_cast<int>(m_signal.handle()))) {
+        throw std::logic_error("only one reopen request at a time");
+    }
+    struct sigaction action
+    {
+    };
+    action.sa_handler = raiseReopen;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
+ReopenRequest::~ReopenRequest()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGHUP, &action, nullptr);
+    reopenDescriptor.store(-1);
+}
+
+} // namespace gateway
