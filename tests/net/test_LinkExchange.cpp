@@ -160,11 +160,11 @@ TEST_F(LinkExchangeTest, FramedReplyWhoseEtxEotComesAfterTheWaitIsCompletedLate)
 
 TEST_F(LinkExchangeTest, LateReplyBegunWithinTheWaitForItIsAwaitedToItsEnd)
 {
-    // Its first piece comes 200 ms into the 400 ms wait for a late reply, its rest 400 ms after
-    // that: after the wait, but within a reply wait of the last byte.
-    answerFirstWith({{600ms, reply001.substr(0, 5)}, {400ms, reply001.substr(5)}});
+    // Its first piece comes 400 ms into the 800 ms wait for a late reply, its rest 600 ms after
+    // that: 200 ms after the wait, and 200 ms within a reply wait of the last byte.
+    answerFirstWith({{1200ms, reply001.substr(0, 5)}, {600ms, reply001.substr(5)}});
     connect();
-    EXPECT_EQ(exchange("first", 400).reply, u"");
+    EXPECT_EQ(exchange("first", 800).reply, u"");
     EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
     EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001)});
 }
