@@ -19,23 +19,11 @@
 
 namespace {
 
-// Socket error messages carry CR LF between number and text; a record stays on one line.
-std::string oneLine(std::string_view message)
-{
-    std::string line;
-    for (std::size_t i = 0; i < message.size(); ++i) {
-        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
-            continue;
-        }
-        line += message[i] == '\r' || message[i] == '\n' ? ' ' : message[i];
-    }
-    return line;
-}
-
 std::string describe(const std::exception& failure)
 {
     const auto* known = dynamic_cast<const gateway::Exception*>(&failure);
-    return std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
+    return std::string(known ? known->className() : "error") + ": " +
+           gateway::oneLine(failure.what());
 }
 
 // One writer at a time on each stream, each record flushed at once for whoever watches; with a

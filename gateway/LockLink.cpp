@@ -9,7 +9,7 @@ namespace gateway {
 
 namespace {
 
-// Bounds the discard of stale data, so a server that never stops sending cannot hold an
+// Bounds one drain of what the link holds, so a server that never stops sending cannot hold an
 // exchange forever.
 constexpr int maxDiscardReceives = 64;
 
@@ -71,43 +71,34 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
 bool LockLink::settle(Clock::time_point sendBy)
 {
     while (m_lateReplyUntil) {
-        for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
-        }
+        drainAvailable();
         // A late reply that has begun is waited for to its end: its rest would otherwise
         // become the next line's reply. The wait ends once the link has been silent that long.
         m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
         const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
-        const ReplyProgress progress = replyProgress(late);
+        const ReplyProgress progress = progressOf(late);
         const auto now = Clock::now();
-        const bool quietShortReply =
-            progress.shape == ReplyShape::Short && now >= m_lastByteAt + replyQuietTime;
-        if (progress.shape == ReplyShape::Complete || quietShortReply || !m_connection->isOpen() ||
+        if (progress.shape == ReplyShape::Complete || !m_connection->isOpen() ||
             now >= *m_lateReplyUntil) {
-            endLateReply();
+            endLateReply(progress.shape == ReplyShape::Complete ? progress.length : late.size());
             break;
         }
         if (now >= sendBy) {
             return false;
         }
-        auto until = std::min(sendBy, *m_lateReplyUntil);
-        if (progress.shape == ReplyShape::Short) {
-            until = std::min(until, m_lastByteAt + replyQuietTime);
-        }
-        if (receiveUntil(until)) {
-            m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
-        }
+        receiveUntil(nextLook(progress, std::min(sendBy, *m_lateReplyUntil)));
     }
-    discardStaleData();
+    drainAvailable();
+    Text stale = m_connection->takeBufferedText();
+    if (!stale.empty() && m_log) {
+        m_log(staleDataPrefix + stale);
+    }
     return Clock::now() < sendBy;
 }
 
-void LockLink::endLateReply()
+void LockLink::endLateReply(std::size_t lateLength)
 {
-    const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
-    const ReplyProgress progress = replyProgress(late);
-    const std::size_t length =
-        progress.shape == ReplyShape::Complete ? progress.length : late.size();
-    const Text rest = m_connection->takeBufferedText(length - m_lateReplyHead.size());
+    const Text rest = m_connection->takeBufferedText(lateLength - m_lateReplyHead.size());
     if (!rest.empty() && m_log) {
         m_log(lateReplyPrefix + rest);
     }
@@ -119,17 +110,15 @@ Text LockLink::awaitReply(int waitMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
-        const ReplyProgress progress = replyProgress(m_connection->bufferedBytes());
+        const ReplyProgress progress = progressOf(m_connection->bufferedBytes());
         if (progress.shape == ReplyShape::Complete) {
             return m_connection->takeBufferedText(progress.length);
         }
-        const auto now = Clock::now();
-        const bool quietShortReply =
-            progress.shape == ReplyShape::Short && now >= m_lastByteAt + replyQuietTime;
         // A closed link sends nothing more: what it left is the reply.
-        if (quietShortReply || !m_connection->isOpen()) {
+        if (!m_connection->isOpen()) {
             return m_connection->takeBufferedText();
         }
+        const auto now = Clock::now();
         if (now >= deadline) {
             // Out of step: the reply may still come, and must not become the next one's.
             m_lateReplyHead = std::string(m_connection->bufferedBytes());
@@ -137,12 +126,21 @@ Text LockLink::awaitReply(int waitMs)
             m_lateReplyUntil = now + m_lateReplyWait;
             return m_connection->takeBufferedText();
         }
-        auto until = deadline;
-        if (progress.shape == ReplyShape::Short) {
-            until = std::min(until, m_lastByteAt + replyQuietTime);
-        }
-        receiveUntil(until);
+        receiveUntil(nextLook(progress, deadline));
     }
+}
+
+ReplyProgress LockLink::progressOf(std::string_view bytes) const
+{
+    return replyProgress(bytes, Clock::now() - m_lastByteAt);
+}
+
+LockLink::Clock::time_point LockLink::nextLook(const ReplyProgress& progress,
+                                               Clock::time_point until) const
+{
+    // A short reply becomes whole when its quiet time is over.
+    return progress.shape == ReplyShape::Short ? std::min(until, m_lastByteAt + replyQuietTime)
+                                               : until;
 }
 
 bool LockLink::receiveUntil(Clock::time_point until)
@@ -157,13 +155,9 @@ bool LockLink::receiveUntil(Clock::time_point until)
     return true;
 }
 
-void LockLink::discardStaleData()
+void LockLink::drainAvailable()
 {
     for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
-    }
-    Text stale = m_connection->takeBufferedText();
-    if (!stale.empty() && m_log) {
-        m_log(staleDataPrefix + stale);
     }
 }
 

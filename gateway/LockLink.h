@@ -3,6 +3,7 @@
 #include "gateway/Connection.h"
 #include "gateway/LinkTurns.h"
 #include "gateway/Log.h"
+#include "gateway/ReplyFraming.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace gateway {
 
@@ -66,14 +68,21 @@ public:
     bool isConnected() const;
 
 private:
-    // Takes in what the link holds; true once the link is in step again, false when sendBy
-    // came first.
+    // Takes in what the link holds: a late reply to its end, then whatever else came, discarded
+    // and logged. True once the link is in step again, false when sendBy came first.
     bool settle(Clock::time_point sendBy);
+    // Discards and logs the late reply's bytes in the buffer: those of the first lateLength
+    // that were not the timed-out exchange's reply already.
+    void endLateReply(std::size_t lateLength);
     Text awaitReply(int waitMs);
+    // The reply in these bytes, as the link's quiet since its last byte makes it.
+    ReplyProgress progressOf(std::string_view bytes) const;
+    // When to look at a reply again: at until, or sooner when a short one's quiet time ends.
+    Clock::time_point nextLook(const ReplyProgress& progress, Clock::time_point until) const;
     // Receives for at most until (now: only what is there); true when bytes came.
     bool receiveUntil(Clock::time_point until);
-    void discardStaleData();
-    void endLateReply();
+    // Takes in what the link holds now, without waiting.
+    void drainAvailable();
     void throwIfCancelled() const;
 
     const std::string m_host;

@@ -1,9 +1,9 @@
 #include "gateway/LogFile.h"
 
-#include <atomic>
+#include "gateway/SignalWakePosix.h"
+
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -16,20 +16,6 @@ namespace {
 int openForAppend(const std::string& path)
 {
     return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
-}
-
-// A signal handler reaches nothing but what is global: the reopen signal's descriptor.
-std::atomic<int> reopenDescriptor{-1};
-
-extern "C" void raiseReopen(int)
-{
-    const int savedErrno = errno;
-    const int fd = reopenDescriptor.load();
-    if (fd >= 0) {
-        std::uint64_t one = 1;
-        [[maybe_unused]] auto written = ::write(fd, &one, sizeof one);
-    }
-    errno = savedErrno;
 }
 
 } // namespace
@@ -85,28 +71,12 @@ std::string LogFile::reopen()
 
 ReopenRequest::ReopenRequest()
 {
-    int expected = -1;
-    if (!reopenDescriptor.compare_exchange_strong(expected, static_cast<int>(m_signal.handle()))) {
-        throw std::logic_error("only one reopen request at a time");
-    }
-    struct sigaction action
-    {
-    };
-    action.sa_handler = raiseReopen;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGHUP, &action, nullptr);
+    posix::raiseOnSignal(SIGHUP, m_signal);
 }
 
 ReopenRequest::~ReopenRequest()
 {
-    struct sigaction action
-    {
-    };
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGHUP, &action, nullptr);
-    reopenDescriptor.store(-1);
+    posix::restoreSignal(SIGHUP);
 }
 
 } // namespace gateway

@@ -53,6 +53,18 @@ std::string readableBytes(std::string_view bytes)
     return text;
 }
 
+std::string oneLine(std::string_view message)
+{
+    std::string line;
+    line.reserve(message.size());
+    for (char c : message) {
+        if (c != '\r') {
+            line += c == '\n' ? ' ' : c;
+        }
+    }
+    return line;
+}
+
 std::string readableText(TextView text)
 {
     std::string readable;

@@ -11,6 +11,10 @@ namespace gateway {
 // other control character and every byte above 0x7E by code (<0x09>, <0xE9>).
 std::string readableBytes(std::string_view bytes);
 
+// A message on one line: socket error messages carry a CR LF between number and text, which
+// becomes a blank (CR dropped, LF a blank).
+std::string oneLine(std::string_view message);
+
 // Text as a person can read it on one line, in UTF-8: control characters (below 32, and 127)
 // as readableBytes writes them, everything else as it is.
 std::string readableText(TextView text);

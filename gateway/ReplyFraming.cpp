@@ -7,7 +7,7 @@ constexpr char stx = 0x02;
 constexpr char eot = 0x04;
 } // namespace
 
-ReplyProgress replyProgress(std::string_view bytes)
+ReplyProgress replyProgress(std::string_view bytes, std::chrono::steady_clock::duration quiet)
 {
     if (bytes.empty()) {
         return {ReplyShape::Nothing, 0};
@@ -20,7 +20,7 @@ ReplyProgress replyProgress(std::string_view bytes)
         return {ReplyShape::Complete, end + 1};
     }
     // Everything buffered by then is the reply, as when the wait ended at the first byte.
-    if (bytes.size() >= readableReplyLength) {
+    if (bytes.size() >= readableReplyLength || quiet >= replyQuietTime) {
         return {ReplyShape::Complete, bytes.size()};
     }
     return {ReplyShape::Short, 0};

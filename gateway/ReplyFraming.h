@@ -18,8 +18,8 @@ enum class ReplyShape
 {
     Nothing,  // no byte yet
     Framed,   // opened by STX, its EOT not here yet
-    Short,    // not framed, fewer than 15 characters: whole after a quiet spell
-    Complete, // whole; see replyLength
+    Short,    // not framed, fewer than 15 characters, and not quiet for replyQuietTime yet
+    Complete, // whole; see length
 };
 
 struct ReplyProgress
@@ -30,6 +30,7 @@ struct ReplyProgress
     std::size_t length = 0;
 };
 
-ReplyProgress replyProgress(std::string_view bytes);
+// quiet: how long the lock system has sent nothing since the last of the bytes.
+ReplyProgress replyProgress(std::string_view bytes, std::chrono::steady_clock::duration quiet = {});
 
 } // namespace gateway

@@ -1,7 +1,10 @@
-// What both systems' socket APIs spell alike: binding, listening, the addresses of a socket and
-// its peer. Everything that differs lives in SocketPlatformPosix.cpp and SocketPlatformWindows.cpp.
+// What both systems' socket APIs spell alike: binding, listening, name lookup, the addresses of
+// a socket and its peer. Everything that differs lives in SocketPlatformPosix.cpp and
+// SocketPlatformWindows.cpp.
 
 #include "gateway/SocketApi.h"
+
+#include "gateway/Errors.h"
 
 namespace gateway {
 
@@ -73,6 +76,30 @@ void connectLoopback(Socket& socket, Family family, std::uint16_t port)
     if (::connect(native(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
         throwLastSocketError();
     }
+}
+
+std::uint32_t resolveIPv4(const std::string& host)
+{
+    socketapi::startSockets();
+    in_addr dotted{};
+    if (::inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
+        return dotted.s_addr;
+    }
+    if (socketapi::equalIgnoringCase(host.c_str(), "localhost")) {
+        return htonl(INADDR_LOOPBACK);
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (result != 0 || found == nullptr) {
+        throwSocketError(result != 0 ? socketapi::resolverErrorNumber(result)
+                                     : socketapi::hostNotFound);
+    }
+    const std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return address;
 }
 
 std::string dottedIPv4(std::uint32_t address)

@@ -7,11 +7,14 @@
 #include "gateway/SocketPlatform.h"
 
 #ifdef _WIN32
+#include <string.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 #endif
 
@@ -29,5 +32,22 @@ inline NativeSocket native(const Socket& socket)
 {
     return static_cast<NativeSocket>(socket.handle());
 }
+
+inline bool equalIgnoringCase(const char* a, const char* b)
+{
+#ifdef _WIN32
+    return ::_stricmp(a, b) == 0;
+#else
+    return ::strcasecmp(a, b) == 0;
+#endif
+}
+
+// The resolver's "no such name" on the Windows Sockets scale.
+inline constexpr int hostNotFound = 11001;
+
+// Starts the system's sockets where they must be started first (Windows); nothing elsewhere.
+void startSockets();
+// A name lookup's error on the Windows Sockets scale.
+int resolverErrorNumber(int lookupError);
 
 } // namespace gateway::socketapi

@@ -1,4 +1,4 @@
-#include "gateway/SocketPlatform.h"
+#include "gateway/SocketApi.h"
 
 #include "gateway/Errors.h"
 
@@ -11,7 +11,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -69,28 +68,6 @@ constexpr ErrorPair errorMap[] = {
     {EPIPE, 10054},
 };
 
-// The resolver's "no such name" on the Windows Sockets scale.
-constexpr int hostNotFound = 11001;
-
-int resolverErrorNumber(int gaiError)
-{
-    switch (gaiError) {
-    case EAI_NONAME:
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-        return hostNotFound;
-    case EAI_AGAIN:
-        return 11002;
-    case EAI_FAIL:
-        return 11003;
-    case EAI_SYSTEM:
-        return toSocketErrorNumber(errno);
-    default:
-        return 11003;
-    }
-}
-
 int domainOf(Family family)
 {
     return family == Family::IPv4 ? AF_INET : AF_INET6;
@@ -108,6 +85,27 @@ int fd(const Socket& socket)
 }
 
 } // namespace
+
+void socketapi::startSockets() {}
+
+int socketapi::resolverErrorNumber(int lookupError)
+{
+    switch (lookupError) {
+    case EAI_NONAME:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+        return hostNotFound;
+    case EAI_AGAIN:
+        return 11002;
+    case EAI_FAIL:
+        return 11003;
+    case EAI_SYSTEM:
+        return toSocketErrorNumber(errno);
+    default:
+        return 11003;
+    }
+}
 
 // One eventfd is both ends: what raises it and what waits watch.
 WakeSignal::WakeSignal() : m_readable(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
@@ -234,28 +232,6 @@ void setV6Only(Socket& socket)
 Socket acceptFrom(const Socket& listening)
 {
     return Socket(::accept4(fd(listening), nullptr, nullptr, SOCK_CLOEXEC));
-}
-
-std::uint32_t resolveIPv4(const std::string& host)
-{
-    in_addr dotted{};
-    if (::inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
-        return dotted.s_addr;
-    }
-    if (::strcasecmp(host.c_str(), "localhost") == 0) {
-        return htonl(INADDR_LOOPBACK);
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (result != 0 || found == nullptr) {
-        throwSocketError(result != 0 ? resolverErrorNumber(result) : hostNotFound);
-    }
-    std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return address;
 }
 
 bool ipv6Available()

@@ -1,4 +1,4 @@
-#include "gateway/SocketPlatform.h"
+#include "gateway/SocketApi.h"
 
 #include "gateway/Errors.h"
 
@@ -28,18 +28,6 @@ NativeHandle neutral(SOCKET socket)
     return socket == INVALID_SOCKET ? -1 : static_cast<NativeHandle>(socket);
 }
 
-// Windows Sockets are started once per process, before the first socket call.
-void startWindowsSockets()
-{
-    static const int started = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data);
-    }();
-    if (started != 0) {
-        throwSocketError(started);
-    }
-}
-
 int domainOf(Family family)
 {
     return family == Family::IPv4 ? AF_INET : AF_INET6;
@@ -48,7 +36,7 @@ int domainOf(Family family)
 // Child processes (a service controller, a test's helper) must not inherit our sockets.
 SOCKET newSocket(int domain)
 {
-    startWindowsSockets();
+    socketapi::startSockets();
     SOCKET socket = ::WSASocketW(domain, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                  WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (socket == INVALID_SOCKET) {
@@ -92,6 +80,24 @@ void setBlocking(SOCKET socket, bool blocking)
 }
 
 } // namespace
+
+// Windows Sockets are started once per process, before the first socket call.
+void socketapi::startSockets()
+{
+    static const int started = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data);
+    }();
+    if (started != 0) {
+        throwSocketError(started);
+    }
+}
+
+// The resolver's errors are Windows Sockets numbers already (11001 for an unknown name).
+int socketapi::resolverErrorNumber(int lookupError)
+{
+    return lookupError;
+}
 
 // A loopback connection: the reading end is what waits watch, the other end raises it with one
 // byte. Only sockets can be waited for together with sockets here.
@@ -243,33 +249,9 @@ Socket acceptFrom(const Socket& listening)
     return Socket(neutral(accepted));
 }
 
-std::uint32_t resolveIPv4(const std::string& host)
-{
-    startWindowsSockets();
-    in_addr dotted{};
-    if (::inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
-        return dotted.s_addr;
-    }
-    if (::_stricmp(host.c_str(), "localhost") == 0) {
-        return htonl(INADDR_LOOPBACK);
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    // The resolver's errors are Windows Sockets numbers already (11001 for an unknown name).
-    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (result != 0 || found == nullptr) {
-        throwSocketError(result != 0 ? result : WSAHOST_NOT_FOUND);
-    }
-    std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return address;
-}
-
 bool ipv6Available()
 {
-    startWindowsSockets();
+    socketapi::startSockets();
     SOCKET socket = ::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
     if (socket == INVALID_SOCKET) {
         return false;

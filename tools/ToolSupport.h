@@ -22,18 +22,7 @@ using gateway::parsePort;
 
 using gateway::readableBytes;
 
-// Socket error messages carry a CR LF between number and text; tools print them on one line.
-inline std::string oneLine(std::string_view message)
-{
-    std::string text;
-    for (char c : message) {
-        if (c == '\r') {
-            continue;
-        }
-        text += c == '\n' ? ' ' : c;
-    }
-    return text;
-}
+using gateway::oneLine;
 
 using gateway::dottedIPv4;
 

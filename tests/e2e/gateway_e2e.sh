@@ -79,14 +79,19 @@ start() {
     # The stand-in sees the link a moment before the gateway has it: wait for the gateway's word.
     wait_for_link_line "127.0.0.1:8264"
 }
-# Polls the gateway's standard error for its connected line; there is no event to wait on.
-wait_for_link_line() { # host:port
+# Polls a file for a line matching the pattern, for at most 10 s; a file has no event to wait
+# on. False when none came.
+wait_for_line() { # file, pattern
     local _
     for _ in $(seq 200); do
-        grep -q "^velmor_sndd: connected to the lock system at $1$" "$work/gateway.err" && return 0
+        grep -q "$2" "$1" 2>/dev/null && return 0
         sleep 0.05
     done
-    fail "the gateway did not report its link to $1"
+    return 1
+}
+wait_for_link_line() { # host:port
+    wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at $1$" ||
+        fail "the gateway did not report its link to $1"
 }
 # Stops the gateway with the signal and checks that it ends with 0; then the stand-in.
 stop() { # signal
@@ -205,10 +210,8 @@ expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in for the log file"
 "${gateway_program[@]}" --log-file "$work/velmor.log" >"$work/logged.out" 2>"$work/logged.err" &
 gateway=$!
 expect_line 3 "locksim: connection 1 opened" "link connect with a log file"
-for _ in $(seq 200); do
-    grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8264$" "$work/velmor.log" 2>/dev/null && break
-    sleep 0.05
-done
+wait_for_line "$work/velmor.log" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264$" ||
+    true
 ask --room 1110
 [ "$answer" == "$success" ] || fail "with a log file: $answer"
 grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line in the log file"
@@ -217,10 +220,7 @@ if [ -z "$windows_gateway" ]; then
     [ "$(stat -c %a "$work/velmor.log")" == 640 ] || fail "log file mode $(stat -c %a "$work/velmor.log")"
     mv "$work/velmor.log" "$work/velmor.log.1"
     kill -HUP "$gateway"
-    for _ in $(seq 200); do
-        grep -q "reopened the log file" "$work/velmor.log" 2>/dev/null && break
-        sleep 0.05
-    done
+    wait_for_line "$work/velmor.log" "reopened the log file" || true
     ask --room 1110
     [ "$answer" == "$success" ] || fail "after the reopen: $answer"
     grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line after the reopen"
