@@ -5,6 +5,7 @@
 #include "gateway/BuildInfo.h"
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/LinkRecovery.h"
 #include "gateway/LogFile.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ProcessFacts.h"
@@ -12,19 +13,14 @@
 #include "gateway/ServerCommandLine.h"
 #include "gateway/StopRequest.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace {
-
-std::string describe(const std::exception& failure)
-{
-    const auto* known = dynamic_cast<const gateway::Exception*>(&failure);
-    return std::string(known ? known->className() : "error") + ": " +
-           gateway::oneLine(failure.what());
-}
 
 // One writer at a time on each stream, each record flushed at once for whoever watches; with a
 // log file, every record goes there instead.
@@ -105,17 +101,31 @@ int main(int argc, char** argv)
     options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
     gateway::Gateway gateway(options, log);
     gateway.setFailureSink([&output](const std::string& peer, const std::exception& failure) {
-        output.line(stderr, "request from " + peer + " not answered: " + describe(failure));
+        output.line(stderr,
+                    "request from " + peer + " not answered: " + gateway::describeFailure(failure));
     });
+    gateway.listener().setStatusSink(report);
     try {
         gateway.startListener();
     } catch (const std::exception& error) {
-        report("cannot listen on port " + std::to_string(command.port) + ": " + describe(error));
+        report("cannot listen on port " + std::to_string(command.port) + ": " +
+               gateway::describeFailure(error));
         return 1;
     }
     report(std::string("version ") + gateway::projectVersion() + " listening on port " +
            std::to_string(command.port) +
            (openFiles ? ", open files up to " + std::to_string(*openFiles) : std::string()));
+    // Declared after the gateway, so it has stopped before the link is closed.
+    std::optional<gateway::LinkRecovery> recovery;
+    if (command.reconnectSeconds > 0) {
+        recovery.emplace(gateway.link(), link, std::chrono::seconds(command.reconnectSeconds),
+                         report);
+    } else {
+        gateway.link().setLossSink([&](const std::string& why) {
+            report("lost the link to the lock system at " + link + ": " + gateway::oneLine(why) +
+                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+        });
+    }
     try {
         gateway.connectLink(&stop.signal());
         report("connected to the lock system at " + link);
@@ -123,7 +133,14 @@ int main(int argc, char** argv)
         // Stopped while connecting: the stop is reported below.
     } catch (const std::exception& error) {
         // Serving goes on: requests then fail at the link, as they would with a window.
-        report("cannot connect to the lock system at " + link + ": " + describe(error));
+        report("cannot connect to the lock system at " + link + ": " +
+               gateway::describeFailure(error) +
+               (recovery
+                    ? "; connecting again every " + std::to_string(command.reconnectSeconds) + " s"
+                    : std::string()));
+        if (recovery && !stop.signal().raised()) {
+            recovery->reconnect(gateway::LinkRecovery::FirstAttempt::AfterInterval);
+        }
     }
 
     gateway::notifyServiceManager("READY=1");
@@ -138,6 +155,9 @@ int main(int argc, char** argv)
     }
     gateway::notifyServiceManager("STOPPING=1");
     report("stopping: listener, then the link to " + link);
+    if (recovery) {
+        recovery->stop();
+    }
     gateway.shutdown();
     report("stopped");
     return 0;

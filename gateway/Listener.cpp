@@ -1,6 +1,7 @@
 #include "gateway/Listener.h"
 
 #include "gateway/Errors.h"
+#include "gateway/SocketErrorText.h"
 
 #include <chrono>
 #include <utility>
@@ -70,11 +71,14 @@ void Listener::acceptLoop(Binding& binding)
             if (waitReadable(binding.socket, -1, m_stop.get()) != Readiness::Readable) {
                 continue;
             }
-            Socket accepted = acceptFrom(binding.socket);
+            int refusal = 0;
+            Socket accepted = acceptFrom(binding.socket, &refusal);
             if (!accepted.isOpen()) {
+                reportRefusal(refusal);
                 waitForWake(*m_stop, acceptRetryWaitMs);
                 continue;
             }
+            m_refusalReports.reset();
             std::lock_guard lock(m_sessionsMutex);
             if (m_stop->raised()) {
                 break;
@@ -93,6 +97,25 @@ void Listener::acceptLoop(Binding& binding)
             // A failed pass is dropped; the loop goes on after a pause so it cannot spin.
             waitForWake(*m_stop, acceptRetryWaitMs);
         }
+    }
+}
+
+void Listener::reportRefusal(int refusal)
+{
+    // A connection given up by its client before it was accepted is no lasting condition.
+    constexpr int abortedBeforeAccept = 10053;
+    if (!m_statusSink || refusal == abortedBeforeAccept) {
+        return;
+    }
+    if (const std::optional<int> heldBack = m_refusalReports.admit()) {
+        const std::string text = socketErrorText(refusal);
+        m_statusSink(
+            "cannot accept connections on port " + std::to_string(m_port) + ": Socket Error # " +
+            std::to_string(refusal) + (text.empty() ? std::string() : " " + text) +
+            "; they wait in the system's queue" +
+            (*heldBack > 0
+                 ? " (" + std::to_string(*heldBack) + " more refusals since the last such line)"
+                 : std::string()));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/Connection.h"
+#include "gateway/ReportThrottle.h"
 #include "gateway/Settings.h"
 #include "gateway/SocketPlatform.h"
 
@@ -39,6 +40,11 @@ public:
     using FailureSink = std::function<void(const std::string& peer, const std::exception& failure)>;
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
 
+    // Told, as one line, of what keeps the listener from accepting connections (no descriptors
+    // left): at most once a minute while it lasts. Set before start().
+    using StatusSink = std::function<void(const std::string& line)>;
+    void setStatusSink(StatusSink sink) { m_statusSink = std::move(sink); }
+
     // Closes a connection on which nothing has arrived for idleMs since its last run (0: never,
     // as front-desk programs may keep their connection between requests). Set before start().
     void setIdleTimeout(int idleMs) { m_idleMs = idleMs; }
@@ -75,6 +81,7 @@ private:
     using SessionList = std::list<Session>;
 
     void acceptLoop(Binding& binding);
+    void reportRefusal(int refusal);
     void connectionLoop(SessionList::iterator session);
 
     std::uint16_t m_port;
@@ -82,6 +89,8 @@ private:
     const int m_terminateWaitMs;
     std::function<void()> m_overdueAction;
     FailureSink m_failureSink;
+    StatusSink m_statusSink;
+    ReportThrottle m_refusalReports{std::chrono::minutes(1)};
     int m_idleMs = 0;
     std::unique_ptr<WakeSignal> m_stop;
     std::vector<std::unique_ptr<Binding>> m_bindings;

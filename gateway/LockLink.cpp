@@ -43,11 +43,18 @@ void LockLink::connect(const WakeSignal* abandon)
     connectIPv4(socket, resolveIPv4(m_host), m_port, abandon);
     std::lock_guard lock(m_connectionMutex);
     m_connection.emplace(std::move(socket));
+    m_lateReplyUntil.reset();
+    m_lateReplyHead.clear();
+    m_lossNoted = false;
+    m_down = false;
 }
 
 LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sendBy,
                                 const std::function<bool()>& requesterGone)
 {
+    if (m_down) {
+        throw ELinkNotConnected(messages::linkNotConnected);
+    }
     if (!m_turns.acquire(sendBy)) {
         throwIfCancelled();
         return {LinkExchange::Outcome::NotSentInTime, {}};
@@ -58,14 +65,39 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
     if (!m_connection) {
         throw ELinkNotConnected(messages::linkNotConnected);
     }
-    if (!settle(sendBy)) {
-        return {LinkExchange::Outcome::NotSentInTime, {}};
+    try {
+        if (!settle(sendBy)) {
+            return {LinkExchange::Outcome::NotSentInTime, {}};
+        }
+        if (requesterGone && requesterGone()) {
+            return {LinkExchange::Outcome::RequesterGone, {}};
+        }
+        m_connection->writeLine(line);
+        LinkExchange exchange{LinkExchange::Outcome::Replied, awaitReply(waitMs)};
+        if (!m_connection->isOpen()) {
+            // The reply is what the server left; the next exchange must not find it closed.
+            noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
+        }
+        return exchange;
+    } catch (const EIdException& failure) {
+        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        throw;
     }
-    if (requesterGone && requesterGone()) {
-        return {LinkExchange::Outcome::RequesterGone, {}};
+}
+
+void LockLink::noteLoss(const std::string& why)
+{
+    if (m_lossNoted) {
+        return;
     }
-    m_connection->writeLine(line);
-    return {LinkExchange::Outcome::Replied, awaitReply(waitMs)};
+    m_lossNoted = true;
+    if (m_letGoWhenLost) {
+        m_down = true;
+        m_connection.reset();
+    }
+    if (m_lossSink) {
+        m_lossSink(why);
+    }
 }
 
 bool LockLink::settle(Clock::time_point sendBy)

@@ -7,6 +7,7 @@
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -34,11 +35,11 @@ struct LinkExchange
 };
 
 // The one long-lived connection to the lock system's interface server. It is connected once
-// and never again. Exchanges take turns in the order they came, and each takes the reply to
-// its own line and nothing else: a reply is awaited until it is whole (ReplyFraming), bytes
-// nobody asked for are discarded and logged before the next line, and after a reply that
-// did not come in time no line is written until it has come late or the link has been silent
-// for a further reply wait.
+// and never again, unless letGoWhenLost() asks that a lost one be connected anew. Exchanges take
+// turns in the order they came, and each takes the reply to its own line and nothing else: a reply
+// is awaited until it is whole (ReplyFraming), bytes nobody asked for are discarded and logged
+// before the next line, and after a reply that did not come in time no line is written until it has
+// come late or the link has been silent for a further reply wait.
 class LockLink
 {
 public:
@@ -46,16 +47,25 @@ public:
 
     LockLink(std::string host, std::uint16_t port, LogSink log);
 
+    // Told once for each connection that an exchange finds closed or broken, with why, on
+    // that exchange's thread. Set before the first exchange.
+    using LossSink = std::function<void(const std::string& why)>;
+    void setLossSink(LossSink sink) { m_lossSink = std::move(sink); }
+    // From now on a lost connection is let go at once: until connect() succeeds again every
+    // exchange fails at once with ELinkNotConnected instead of trying the dead connection.
+    void letGoWhenLost() { m_letGoWhenLost = true; }
+
     // Blocks until the system's connect attempt ends, or abandon is raised (EAbort). Throws
     // EIdCouldNotBindSocket or the socket error (10061 "Connection refused." when nothing
-    // listens).
+    // listens). A new connection replaces the old one, and nothing of the old one carries
+    // over: not its bytes, not a late reply it still owed.
     void connect(const WakeSignal* abandon = nullptr);
 
     // Waits for the link's turn and for any late reply, but writes the line no later than
     // sendBy; right before writing it asks requesterGone, when given. Then awaits the reply
     // for at most waitMs. Throws ELinkNotConnected when the link never connected,
-    // EIdConnClosedGracefully once the server has closed it, the socket error when it breaks,
-    // EAbort once cancelled.
+    // or while a lost one is let go; EIdConnClosedGracefully once the server has closed it,
+    // the socket error when it breaks, EAbort once cancelled.
     LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,
                           const std::function<bool()>& requesterGone = {});
 
@@ -84,6 +94,8 @@ private:
     // Takes in what the link holds now, without waiting.
     void drainAvailable();
     void throwIfCancelled() const;
+    // The connection is closed or broken: told once, and let go when asked.
+    void noteLoss(const std::string& why);
 
     const std::string m_host;
     const std::uint16_t m_port;
@@ -93,8 +105,13 @@ private:
     // Held by the turn's holder while it uses the connection, and by connect, close and
     // isConnected.
     mutable std::mutex m_connectionMutex;
-    // Empty until the one connect succeeds.
+    // Empty until the one connect succeeds, and while a lost connection is let go.
     std::optional<Connection> m_connection;
+    LossSink m_lossSink;
+    bool m_letGoWhenLost = false;
+    bool m_lossNoted = false;
+    // Read without the connection mutex, so that requests fail at once while the link is down.
+    std::atomic<bool> m_down{false};
     Clock::time_point m_lastByteAt;
     // Set while a reply that did not come in time may still come: until when it is waited
     // for (a further reply wait after the exchange, or after the last byte of it), and the

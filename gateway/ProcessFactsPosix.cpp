@@ -73,6 +73,16 @@ bool allowOpenSockets(std::uint64_t count)
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
+bool limitOpenFiles(std::uint64_t count)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max < count) {
+        return false;
+    }
+    limit.rlim_cur = count;
+    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
 std::optional<std::uint64_t> raiseOpenFileLimit()
 {
     rlimit limit{};

@@ -55,6 +55,11 @@ bool allowOpenSockets(std::uint64_t)
     return true;
 }
 
+bool limitOpenFiles(std::uint64_t)
+{
+    return false;
+}
+
 std::optional<std::uint64_t> raiseOpenFileLimit()
 {
     return std::nullopt;

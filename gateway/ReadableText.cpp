@@ -1,5 +1,7 @@
 #include "gateway/ReadableText.h"
 
+#include "gateway/Errors.h"
+
 namespace gateway {
 
 namespace {
@@ -63,6 +65,12 @@ std::string oneLine(std::string_view message)
         }
     }
     return line;
+}
+
+std::string describeFailure(const std::exception& failure)
+{
+    const auto* known = dynamic_cast<const Exception*>(&failure);
+    return std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
 }
 
 std::string readableText(TextView text)

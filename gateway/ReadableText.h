@@ -2,6 +2,7 @@
 
 #include "gateway/Text.h"
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ std::string readableBytes(std::string_view bytes);
 // A message on one line: socket error messages carry a CR LF between number and text, which
 // becomes a blank (CR dropped, LF a blank).
 std::string oneLine(std::string_view message);
+
+// A failure on one line: its class, when it is one of the gateway's, and its message
+// ("EIdSocketError: Socket Error # 10054 Connection reset by peer.").
+std::string describeFailure(const std::exception& failure);
 
 // Text as a person can read it on one line, in UTF-8: control characters (below 32, and 127)
 // as readableBytes writes them, everything else as it is.

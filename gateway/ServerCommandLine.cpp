@@ -31,6 +31,9 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
         } else if (name == "--idle-timeout") {
             line.idleTimeoutSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
+        } else if (name == "--reconnect") {
+            line.reconnectSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 1, 24 * 60 * 60));
         } else if (name == "--raw-log") {
             options.noValue();
             line.rawLog = true;
@@ -66,6 +69,11 @@ std::string serverUsage()
            "                     close a front desk's connection when nothing has come on it\n"
            "                     for that long (default 0: never, as front-desk programs may\n"
            "                     keep their connection open between requests)\n"
+           "  --reconnect SECONDS\n"
+           "                     when the link to the lock system is lost (or cannot be made at\n"
+           "                     start), connect again in the background, retrying every SECONDS;\n"
+           "                     meanwhile requests fail at once (default: the link is connected\n"
+           "                     once, and a lost link needs a restart)\n"
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"

@@ -26,6 +26,8 @@ struct ServerCommandLine
     std::string logFile;
     // Connections idle this long are closed; 0: never.
     int idleTimeoutSeconds = 0;
+    // A lost link is connected again, retried this often; 0: never, the link is connected once.
+    int reconnectSeconds = 0;
 };
 
 // Throws UsageError, whose message names the option, for anything it cannot accept.

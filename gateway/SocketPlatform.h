@@ -90,8 +90,9 @@ void setV6Only(Socket& socket);
 bool bindWildcard(Socket& socket, Family family, std::uint16_t port);
 std::uint16_t localPort(const Socket& socket);
 void listenOn(Socket& socket, int backlog);
-// An accepted socket, or a closed one when the system refused the accept.
-Socket acceptFrom(const Socket& listening);
+// An accepted socket, or a closed one when the system refused the accept; refusal, when
+// given, then holds why, on the Windows Sockets scale (10024: no descriptors left).
+Socket acceptFrom(const Socket& listening, int* refusal = nullptr);
 // Dotted IPv4 text as it is; otherwise a name lookup ("localhost" in any case is 127.0.0.1).
 // Throws the socket error of the resolver (11001 for an unknown name).
 std::uint32_t resolveIPv4(const std::string& host);

@@ -229,9 +229,13 @@ void setV6Only(Socket& socket)
     }
 }
 
-Socket acceptFrom(const Socket& listening)
+Socket acceptFrom(const Socket& listening, int* refusal)
 {
-    return Socket(::accept4(fd(listening), nullptr, nullptr, SOCK_CLOEXEC));
+    Socket accepted(::accept4(fd(listening), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!accepted.isOpen() && refusal) {
+        *refusal = toSocketErrorNumber(errno);
+    }
+    return accepted;
 }
 
 bool ipv6Available()

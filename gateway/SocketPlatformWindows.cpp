@@ -240,11 +240,13 @@ void setV6Only(Socket& socket)
     }
 }
 
-Socket acceptFrom(const Socket& listening)
+Socket acceptFrom(const Socket& listening, int* refusal)
 {
     SOCKET accepted = ::accept(native(listening), nullptr, nullptr);
     if (accepted != INVALID_SOCKET) {
         ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
+    } else if (refusal) {
+        *refusal = ::WSAGetLastError();
     }
     return Socket(neutral(accepted));
 }

@@ -228,6 +228,49 @@ if [ -z "$windows_gateway" ]; then
 fi
 stop "$term"
 
+# --- --reconnect: the stand-in stops and the link is lost (told once); requests fail at once
+# while it is down (each failure told with its front desk's address); a refused attempt is told;
+# the stand-in comes back and the next request goes over the new link.
+rm -f "$work/locksim.out" "$work/gateway.out"
+mkfifo "$work/locksim.out"
+"$bin/tools/locksim" >"$work/locksim.out" &
+locksim=$!
+exec 3<"$work/locksim.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in before the loss"
+"${gateway_program[@]}" --reconnect 1 >"$work/gateway.out" 2>"$work/gateway.err" &
+gateway=$!
+expect_line 3 "locksim: connection 1 opened" "link connect with --reconnect"
+wait_for_link_line "127.0.0.1:8264"
+ask --room 1110
+[ "$answer" == "$success" ] || fail "before the loss: $answer"
+kill "$locksim"
+wait "$locksim" 2>/dev/null || true
+exec 3<&-
+ask --room 1110
+[ "$status" -eq 2 ] || fail "the request that finds the link lost: status $status, answer [$answer]"
+wait_for_line "$work/gateway.err" "^velmor_sndd: lost the link to the lock system at 127.0.0.1:8264: EIdConnClosedGracefully: Connection Closed Gracefully.; connecting again every 1 s$" ||
+    fail "no line for the lost link"
+wait_for_line "$work/gateway.err" "^velmor_sndd: cannot connect to the lock system at 127.0.0.1:8264 (attempt 1): EIdSocketError: Socket Error # 10061 Connection refused.; further failures are reported at most once every 60 s$" ||
+    fail "no line for the refused attempt"
+ask --room 1110
+[ "$status" -eq 2 ] || fail "a request while the link is down: status $status"
+wait_for_line "$work/gateway.err" "^request from 127.0.0.1:[0-9]* not answered: ELinkNotConnected: Not connected to the lock system.$" ||
+    fail "no failure line for a request while the link is down"
+mkfifo "$work/back.out"
+"$bin/tools/locksim" >"$work/back.out" &
+locksim=$!
+exec 3<"$work/back.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in back"
+expect_line 3 "locksim: connection 1 opened" "the link connected again"
+wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264 again after [0-9]* attempts$" ||
+    fail "no line for the link connected again"
+ask --room 1110 --folio 123456
+[ "$answer" == "$success" ] || fail "after the link came back: $answer"
+expect_line_among 3 "conn 1 line 1: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "the request over the new link"
+[ "$(grep -c "lost the link" "$work/gateway.err")" -eq 1 ] || fail "the loss was told more than once"
+[ "$(grep -c "cannot connect" "$work/gateway.err")" -eq 1 ] || fail "refusals within a minute were told more than once"
+stop "$term"
+
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
 mkfifo "$work/unresponsive.out"
 "$bin/tools/locksim" --unresponsive >"$work/unresponsive.out" &

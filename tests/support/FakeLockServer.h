@@ -29,11 +29,13 @@ public:
                code + "\x03\x04";
     }
 
-    explicit FakeLockServer(Responder responder =
-                                [](const std::string&) {
-                                    return std::optional<std::string>(replyWithCode("001"));
-                                })
-        : m_responder(std::move(responder)), m_listening(loopbackSocket())
+    // port 0: one the system chooses; a given port lets a test bring a server back where an
+    // earlier one was.
+    explicit FakeLockServer(
+        Responder responder =
+            [](const std::string&) { return std::optional<std::string>(replyWithCode("001")); },
+        std::uint16_t port = 0)
+        : m_responder(std::move(responder)), m_listening(loopbackSocket(port))
     {
         gateway::listenOn(m_listening, 4);
         m_port = gateway::localPort(m_listening);

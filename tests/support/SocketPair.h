@@ -6,10 +6,13 @@
 #include <utility>
 
 // A socket bound to 127.0.0.1 on a port the system chooses; not listening yet.
-inline gateway::Socket loopbackSocket()
+inline gateway::Socket loopbackSocket(std::uint16_t port = 0)
 {
     gateway::Socket socket = gateway::openStream(gateway::Family::IPv4);
-    if (!gateway::bindIPv4(socket, gateway::loopbackIPv4(), 0)) {
+    // As a real server does: a server started again on this port binds while the last one's
+    // connections linger in TIME_WAIT (Linux wants address reuse on both for that).
+    gateway::claimListeningPort(socket);
+    if (!gateway::bindIPv4(socket, gateway::loopbackIPv4(), port)) {
         throw std::runtime_error("cannot bind loopback");
     }
     return socket;
