@@ -11,6 +11,7 @@
 #include "gateway/ProcessFacts.h"
 #include "gateway/ReadableText.h"
 #include "gateway/ServerCommandLine.h"
+#include "gateway/ServiceHost.h"
 #include "gateway/StopRequest.h"
 
 #include <chrono>
@@ -47,31 +48,11 @@ private:
     std::unique_ptr<gateway::LogFile> m_file;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// Serves until a stop: the listener, then the link, then the wait for the stop. state is told
+// when it is ready and when it begins to stop.
+int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
+          const gateway::ServiceStateReport& state)
 {
-    // From the first moment on: a stop during the start-up connect abandons it.
-    gateway::StopRequest stop;
-    gateway::useBinaryStandardStreams();
-
-    gateway::ServerCommandLine command;
-    try {
-        command = gateway::parseServerCommandLine(argc, argv);
-    } catch (const gateway::UsageError& error) {
-        std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
-                     error.what());
-        return 2;
-    }
-    if (command.action == gateway::ServerCommandLine::Action::Help) {
-        std::fputs(gateway::serverUsage().c_str(), stdout);
-        return 0;
-    }
-    if (command.action == gateway::ServerCommandLine::Action::Version) {
-        std::printf("velmor_sndd %s\n", gateway::projectVersion());
-        return 0;
-    }
-
     Output output;
     if (!command.logFile.empty()) {
         try {
@@ -143,7 +124,7 @@ int main(int argc, char** argv)
         }
     }
 
-    gateway::notifyServiceManager("READY=1");
+    state(gateway::ServiceState::Running);
 
     while (gateway::waitForEither(stop.signal(), reopen.signal(), -1) == 2) {
         reopen.signal().clear();
@@ -153,7 +134,7 @@ int main(int argc, char** argv)
                                   : "cannot reopen the log file " + file->path() + ": " + reason);
         }
     }
-    gateway::notifyServiceManager("STOPPING=1");
+    state(gateway::ServiceState::Stopping);
     report("stopping: listener, then the link to " + link);
     if (recovery) {
         recovery->stop();
@@ -161,4 +142,88 @@ int main(int argc, char** argv)
     gateway.shutdown();
     report("stopped");
     return 0;
+}
+
+int installService(const gateway::ServerCommandLine& command)
+{
+    try {
+        gateway::installService(command.serviceArguments);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+        return 1;
+    }
+    std::printf("velmor_sndd: registered the service %s, started with Windows from now on; "
+                "start it now with: sc start %s\n",
+                gateway::serviceName, gateway::serviceName);
+    return 0;
+}
+
+int uninstallService()
+{
+    try {
+        if (!gateway::uninstallService()) {
+            std::printf("velmor_sndd: no service %s is registered\n", gateway::serviceName);
+            return 0;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+        return 1;
+    }
+    std::printf("velmor_sndd: removed the service %s\n", gateway::serviceName);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // From the first moment on: a stop during the start-up connect abandons it.
+    gateway::StopRequest stop;
+    gateway::useBinaryStandardStreams();
+
+    const bool services = gateway::serviceRegistrationAvailable();
+    gateway::ServerCommandLine command;
+    try {
+        command = gateway::parseServerCommandLine(argc, argv, services);
+    } catch (const gateway::UsageError& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
+                     error.what());
+        return 2;
+    }
+    using Action = gateway::ServerCommandLine::Action;
+    switch (command.action) {
+    case Action::Help:
+        std::fputs(gateway::serverUsage(services).c_str(), stdout);
+        return 0;
+    case Action::Version:
+        std::printf("velmor_sndd %s\n", gateway::projectVersion());
+        return 0;
+    case Action::InstallService:
+        return installService(command);
+    case Action::UninstallService:
+        return uninstallService();
+    case Action::RunAsService: {
+        // A service has no console: its lines go to a file.
+        if (command.logFile.empty()) {
+            command.logFile = gateway::defaultServiceLogFile();
+        }
+        int status = 0;
+        const bool ran = gateway::runAsService(
+            stop,
+            [&](const gateway::ServiceStateReport& state) { return serve(command, stop, state); },
+            status);
+        if (!ran) {
+            std::fprintf(stderr, "velmor_sndd: --service is for the service manager; register "
+                                 "the service with --install-service\n");
+            return 2;
+        }
+        return status;
+    }
+    case Action::Run:
+        break;
+    }
+    return serve(command, stop, [](gateway::ServiceState state) {
+        gateway::notifyServiceManager(state == gateway::ServiceState::Running ? "READY=1"
+                                                                              : "STOPPING=1");
+    });
 }

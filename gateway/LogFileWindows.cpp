@@ -1,5 +1,7 @@
 #include "gateway/LogFile.h"
 
+#include "gateway/WindowsText.h"
+
 #include <windows.h>
 
 #include <stdexcept>
@@ -7,16 +9,6 @@
 namespace gateway {
 
 namespace {
-
-std::wstring widen(const std::string& utf8)
-{
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                          length);
-    return wide;
-}
 
 // Appending only; others may read it and move it away while it is open.
 HANDLE openForAppend(const std::string& path)

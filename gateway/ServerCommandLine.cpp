@@ -3,15 +3,43 @@
 #include "gateway/BuildInfo.h"
 #include "gateway/OptionReader.h"
 
+#include <cctype>
+
 namespace gateway {
 
-ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
+namespace {
+
+// A service starts in the system's folder: a relative log file would land there.
+bool isFullWindowsPath(const std::string& path)
+{
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    return drive || path.rfind("\\\\", 0) == 0;
+}
+
+} // namespace
+
+ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool withServiceOptions)
 {
     ServerCommandLine line;
     OptionReader options(argc, argv);
+    int serviceActions = 0;
     while (!options.atEnd()) {
         const std::string name = options.next();
-        if (name == "--help") {
+        const bool serviceOption =
+            name == "--install-service" || name == "--uninstall-service" || name == "--service";
+        if (serviceOption && !withServiceOptions) {
+            throw UsageError(name + ": Windows services only; here the velmor_sndd.service unit "
+                                    "runs it as a service");
+        }
+        if (serviceOption) {
+            options.noValue();
+            ++serviceActions;
+            line.action = name == "--install-service" ? ServerCommandLine::Action::InstallService
+                          : name == "--uninstall-service"
+                              ? ServerCommandLine::Action::UninstallService
+                              : ServerCommandLine::Action::RunAsService;
+        } else if (name == "--help") {
             options.noValue();
             line.action = ServerCommandLine::Action::Help;
         } else if (name == "--version") {
@@ -41,11 +69,39 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv)
             throw UsageError("unknown option " + name);
         }
     }
+    if (serviceActions > 1) {
+        throw UsageError("--install-service, --uninstall-service and --service go alone");
+    }
+    if (line.action == ServerCommandLine::Action::UninstallService && argc > 2) {
+        throw UsageError("--uninstall-service takes no other options");
+    }
+    if (line.action == ServerCommandLine::Action::InstallService) {
+        if (!line.logFile.empty() && !isFullWindowsPath(line.logFile)) {
+            throw UsageError(
+                "--log-file: a service needs a full path, such as C:\\logs\\velmor.log");
+        }
+        line.serviceArguments.push_back("--service");
+        for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]) != "--install-service") {
+                line.serviceArguments.emplace_back(argv[i]);
+            }
+        }
+    }
     return line;
 }
 
-std::string serverUsage()
+std::string serverUsage(bool withServiceOptions)
 {
+    const std::string serviceOptions =
+        withServiceOptions
+            ? "  --install-service [OPTIONS]\n"
+              "                     register the Windows service velmor_sndd (automatic start)\n"
+              "                     that runs with the other options given; its log goes to\n"
+              "                     --log-file (a full path), by default\n"
+              "                     %ProgramData%\\velmor_sndd\\velmor_sndd.log\n"
+              "  --uninstall-service\n"
+              "                     stop the service and remove it\n"
+            : "";
     return std::string("Usage: velmor_sndd [options]\n"
                        "The key-request gateway without a window: listens for key requests from\n"
                        "the front desk and passes each to the lock system's interface server.\n"
@@ -73,16 +129,16 @@ std::string serverUsage()
            "                     when the link to the lock system is lost (or cannot be made at\n"
            "                     start), connect again in the background, retrying every SECONDS;\n"
            "                     meanwhile requests fail at once (default: the link is connected\n"
-           "                     once, and a lost link needs a restart)\n"
+           "                     once, and a lost link needs a restart)\n" +
+           serviceOptions +
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"
-           "Log lines go to standard output, failures to standard error, unless --log-file is\n"
-           "given. SIGINT and SIGTERM\n"
-           "(Ctrl-C, Ctrl-Break or a closed console on Windows) stop it in order.\n"
-           "Exit status: 0 after a stop, 1 when the port cannot be bound or the log file cannot "
-           "be\n"
-           "opened, 2 for a bad command line.\n";
+           "Log lines go to standard output, failures and the program's own lines to standard\n"
+           "error, unless --log-file is given. SIGINT and SIGTERM (Ctrl-C, Ctrl-Break or a closed\n"
+           "console on Windows; the service manager's stop) stop it in order.\n"
+           "Exit status: 0 after a stop, 1 when the port cannot be bound or the log file cannot\n"
+           "be opened, 2 for a bad command line.\n";
 }
 
 } // namespace gateway

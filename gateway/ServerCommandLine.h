@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace gateway {
 
@@ -15,6 +16,11 @@ struct ServerCommandLine
         Run,
         Help,
         Version,
+        // Windows: register the service with the other options, remove it, or run as it (what
+        // the registered command line says; the service manager starts it so).
+        InstallService,
+        UninstallService,
+        RunAsService,
     };
     Action action = Action::Run;
     std::string linkHost = settings::linkHost;
@@ -28,12 +34,16 @@ struct ServerCommandLine
     int idleTimeoutSeconds = 0;
     // A lost link is connected again, retried this often; 0: never, the link is connected once.
     int reconnectSeconds = 0;
+    // For InstallService: the arguments the service is to run with, exactly as given.
+    std::vector<std::string> serviceArguments;
 };
 
-// Throws UsageError, whose message names the option, for anything it cannot accept.
-ServerCommandLine parseServerCommandLine(int argc, const char* const* argv);
+// Throws UsageError, whose message names the option, for anything it cannot accept; the
+// service options only where withServiceOptions (Windows).
+ServerCommandLine parseServerCommandLine(int argc, const char* const* argv,
+                                         bool withServiceOptions = false);
 
 // The --help text.
-std::string serverUsage();
+std::string serverUsage(bool withServiceOptions = false);
 
 } // namespace gateway

@@ -21,10 +21,11 @@ BOOL WINAPI onConsoleControl(DWORD event)
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         break;
     default:
+        // Above all CTRL_LOGOFF_EVENT: Windows sends it to services only (a console program is
+        // ended with its session), and a service outlives the sessions of those who log off.
         return FALSE;
     }
     StopRequest* request = current.load();

@@ -9,16 +9,16 @@ using namespace gateway;
 
 namespace {
 
-ServerCommandLine parse(std::vector<const char*> words)
+ServerCommandLine parse(std::vector<const char*> words, bool withServiceOptions = false)
 {
     words.insert(words.begin(), "velmor_sndd");
-    return parseServerCommandLine(static_cast<int>(words.size()), words.data());
+    return parseServerCommandLine(static_cast<int>(words.size()), words.data(), withServiceOptions);
 }
 
-std::string refusal(std::vector<const char*> words)
+std::string refusal(std::vector<const char*> words, bool withServiceOptions = false)
 {
     try {
-        parse(std::move(words));
+        parse(std::move(words), withServiceOptions);
     } catch (const UsageError& error) {
         return error.what();
     }
@@ -77,5 +77,55 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         EXPECT_EQ(refusal(c.words), c.message);
+    }
+}
+
+TEST(ServerCommandLine, ServiceRegistrationKeepsTheOtherOptionsForTheServicesCommandLine)
+{
+    const ServerCommandLine install =
+        parse({"--link-host", "10.1.2.3", "--install-service", "--log-file",
+               R"(C:\my logs\velmor.log)", "--reconnect=10"},
+              true);
+    EXPECT_EQ(install.action, ServerCommandLine::Action::InstallService);
+    EXPECT_EQ(install.serviceArguments,
+              (std::vector<std::string>{"--service", "--link-host", "10.1.2.3", "--log-file",
+                                        R"(C:\my logs\velmor.log)", "--reconnect=10"}));
+    EXPECT_EQ(install.linkHost, "10.1.2.3") << "the options are checked before registering";
+    EXPECT_EQ(parse({"--service", "--port", "3001"}, true).action,
+              ServerCommandLine::Action::RunAsService);
+    EXPECT_EQ(parse({"--uninstall-service"}, true).action,
+              ServerCommandLine::Action::UninstallService);
+
+    struct Case
+    {
+        std::vector<const char*> words;
+        bool withServiceOptions;
+        std::string message;
+    } cases[] = {
+        {{"--install-service"},
+         false,
+         "--install-service: Windows services only; here the velmor_sndd.service unit runs it "
+         "as a service"},
+        {{"--service"},
+         false,
+         "--service: Windows services only; here the velmor_sndd.service "
+         "unit runs it as a service"},
+        {{"--install-service", "--port", "0"},
+         true,
+         "--port: '0' is not a whole number from 1 to 65535"},
+        {{"--install-service", "--log-file", "velmor.log"},
+         true,
+         R"(--log-file: a service needs a full path, such as C:\logs\velmor.log)"},
+        {{"--install-service", "--uninstall-service"},
+         true,
+         "--install-service, --uninstall-service and --service go alone"},
+        {{"--uninstall-service", "--port", "3001"},
+         true,
+         "--uninstall-service takes no other options"},
+        {{"--install-service=yes"}, true, "--install-service takes no value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(refusal(c.words, c.withServiceOptions), c.message);
     }
 }
