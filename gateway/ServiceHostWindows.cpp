@@ -81,6 +81,12 @@ std::wstring programPath()
 // The service while it runs: what its control handler and its main function reach.
 struct RunningService
 {
+    RunningService(StopRequest& stopRequest,
+                   const std::function<int(const ServiceStateReport&)>& serviceBody)
+        : stop(stopRequest), body(serviceBody)
+    {
+    }
+
     StopRequest& stop;
     const std::function<int(const ServiceStateReport&)>& body;
     SERVICE_STATUS_HANDLE handle = nullptr;
@@ -216,7 +222,7 @@ bool uninstallService(int stopWaitMs)
 bool runAsService(StopRequest& stop, const std::function<int(const ServiceStateReport&)>& body,
                   int& exitStatus)
 {
-    RunningService service{stop, body};
+    RunningService service(stop, body);
     runningService.store(&service);
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(serviceNameW), serviceMain},
                                     {nullptr, nullptr}};

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# velmor_sndd.exe as a Windows service under Wine: registered with its options, started and
+# stopped by the service manager (sc), serving a key request in between, its states and its
+# log as an administrator sees them; then removed.
+# Usage: windows_service.sh HOST_BUILD_DIR VELMOR_SNDD_EXE
+#   Runs inside the Windows stage's private network namespace (VELMOR_IN_NETNS), where Wine's
+#   server was started; the stand-ins are the host's Linux programs.
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+exe=$(realpath "$2")
+if [ -z "${VELMOR_IN_NETNS:-}" ]; then
+    echo "SKIP: runs in the Windows stage's network namespace"
+    exit 77
+fi
+export WINEDEBUG=-all
+work=$(mktemp -d)
+cleanup() {
+    wine "$exe" --uninstall-service >/dev/null 2>&1 || true
+    [ -z "${locksim:-}" ] || kill "$locksim" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/service.log" ] && sed 's/^/service log: /' "$work/service.log" >&2
+    exit 1
+}
+# The service manager has no state change to wait on from outside: its state is asked for,
+# for at most 30 s.
+wait_for_state() { # STATE
+    local _
+    for _ in $(seq 150); do
+        wine sc query velmor_sndd 2>/dev/null | tr -d '\r' | grep -q "STATE *: [0-9]* *$1" && return 0
+        sleep 0.2
+    done
+    fail "the service did not reach $1: $(wine sc query velmor_sndd 2>&1 | tr -d '\r' | grep STATE)"
+}
+
+# Left over from a run that was cut short.
+wine "$exe" --uninstall-service >/dev/null 2>&1 || true
+
+"$bin/tools/locksim" --port 8364 >"$work/locksim.out" &
+locksim=$!
+for _ in $(seq 100); do
+    grep -q listening "$work/locksim.out" && break
+    sleep 0.1
+done
+
+log=$(winepath -w "$work/service.log")
+out=$(wine "$exe" --install-service --port 3100 --link-port 8364 --log-file "$log" | tr -d '\r')
+[ "$out" == "velmor_sndd: registered the service velmor_sndd, started with Windows from now on; start it now with: sc start velmor_sndd" ] ||
+    fail "install said: $out"
+# Wine's sc has no qc: the registration as the service manager keeps it.
+config=$(wine reg query 'HKLM\System\CurrentControlSet\Services\velmor_sndd' | tr -d '\r')
+grep -q "Start *REG_DWORD *0x2$" <<<"$config" || fail "not started with Windows: $config"
+grep -qF -- "velmor_sndd.exe --service --port 3100 --link-port 8364 --log-file $log" <<<"$config" ||
+    fail "the registered command line: $config"
+out=$(wine "$exe" --install-service --port 3100 2>&1 | tr -d '\r') && fail "registered twice: $out"
+grep -q "^velmor_sndd: cannot register the service velmor_sndd: Windows error 1073" <<<"$out" ||
+    fail "a second registration said: $out"
+wait_for_state STOPPED
+
+wine sc start velmor_sndd >/dev/null
+wait_for_state RUNNING
+grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
+    fail "running before its link attempt ended"
+answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
+[ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
+    fail "the service's answer: $answer"
+
+wine sc stop velmor_sndd >/dev/null
+wait_for_state STOPPED
+grep -q "^velmor_sndd: stopped$" "$work/service.log" || fail "no orderly stop in the log"
+grep -q "^Room = \[1110" "$work/service.log" || fail "the request's lines are not in the log"
+
+out=$(wine "$exe" --uninstall-service | tr -d '\r')
+[ "$out" == "velmor_sndd: removed the service velmor_sndd" ] || fail "uninstall said: $out"
+wine sc query velmor_sndd >/dev/null 2>&1 && fail "still registered after the removal"
+out=$(wine "$exe" --uninstall-service | tr -d '\r')
+[ "$out" == "velmor_sndd: no service velmor_sndd is registered" ] || fail "a second removal said: $out"
+
+# Started by hand with the service manager's option: told, not hung.
+status=0
+out=$(wine "$exe" --service 2>&1 | tr -d '\r') || status=$?
+[ "$status" -eq 2 ] || fail "--service outside the service manager: status $status, $out"
+echo "PASS"
