@@ -1,6 +1,7 @@
 #include "gateway/KeyRequestDocument.h"
 
 #include "gateway/Errors.h"
+#include "gateway/XmlLibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -317,12 +317,6 @@ KeyRequestValues readKeyRequest(TextView requestText)
     values.fromDateTime = reader.read("from-date-time");
     values.toDateTime = reader.read("to-date-time");
     return values;
-}
-
-void initXmlLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
 }
 
 } // namespace gateway

@@ -94,7 +94,7 @@ TEST_F(KeyRequestRun, SuccessWritesLineAnswerAndFourLogLines)
     EXPECT_EQ(lines[1], fromUtf8(FakeLockServer::replyWithCode("001")));
     EXPECT_EQ(lines[2], u"001");
     EXPECT_EQ(lines[3], exampleSummary);
-    EXPECT_EQ(gateway->handler().data(), fromUtf8(exampleRequest));
+    EXPECT_EQ(gateway->handler().latestRequestText(), fromUtf8(exampleRequest));
 }
 
 TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
