@@ -48,11 +48,6 @@ struct DocumentDeleter
 using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
 using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
 
-char16_t asciiUpper(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
-}
-
 bool equalsIgnoringCase(TextView a, TextView b)
 {
     if (a.size() != b.size()) {

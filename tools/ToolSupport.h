@@ -1,17 +1,38 @@
 #pragma once
 
-// Small pieces shared by the tools: option reading, number checks and
-// readable renderings of wire bytes.
+// Small pieces shared by the tools (locksim, keyreq, keyload): option reading, number checks,
+// the --help and bad-command-line preambles, and readable renderings of wire bytes.
 
 #include "gateway/OptionReader.h"
 #include "gateway/ReadableText.h"
 #include "gateway/SocketPlatform.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
 namespace tools {
+
+// The exit status of every tool for a bad command line.
+inline constexpr int exitUsage = 2;
+
+// --help: the usage text on standard output, and the program ends with 0.
+[[noreturn]] inline void exitWithHelp(const char* usageText)
+{
+    std::fputs(usageText, stdout);
+    std::exit(0);
+}
+
+// A bad command line: "PROGRAM: what is wrong", a blank line and the usage text on standard
+// error. Returns the exit status for it.
+inline int reportUsageError(const char* program, const gateway::UsageError& error,
+                            const char* usageText)
+{
+    std::fprintf(stderr, "%s: %s\n\n%s", program, error.what(), usageText);
+    return exitUsage;
+}
 
 using gateway::OptionReader;
 using gateway::UsageError;

@@ -78,8 +78,7 @@ Settings parseSettings(int argc, char** argv)
         std::string name = options.next();
         if (name == "--help") {
             options.noValue();
-            std::fputs(usageText, stdout);
-            std::exit(0);
+            tools::exitWithHelp(usageText);
         } else if (name == "--host") {
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
@@ -402,8 +401,7 @@ int main(int argc, char** argv)
     try {
         settings = parseSettings(argc, argv);
     } catch (const tools::UsageError& error) {
-        std::fprintf(stderr, "locksim: %s\n\n%s", error.what(), usageText);
-        return 2;
+        return tools::reportUsageError("locksim", error, usageText);
     }
 
     StopRequest stop;
