@@ -3,6 +3,8 @@
 #include "RecordingErrorBox.h"
 #include "gateway/Listener.h"
 #include "support/FakeLockServer.h"
+#include "support/GatewayFixture.h"
+#include "support/KeyRequests.h"
 #include "support/SocketPair.h"
 #include "support/TestClient.h"
 #include "window/ApplicationTitle.h"
@@ -20,16 +22,9 @@
 
 namespace {
 
-const std::string keyRequest = R"(<keyrequest room="1110" folio="123456" encoder="1" )"
-                               R"(key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" )"
-                               R"(to-date-time="2020-07-17 11:00:00"/>)";
-
 gateway::GatewayOptions optionsFor(std::uint16_t linkPort)
 {
-    gateway::GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkHost = "127.0.0.1";
-    options.linkPort = linkPort;
+    gateway::GatewayOptions options = testGatewayOptions(linkPort);
     options.terminateWaitMs = 2000;
     return options;
 }
@@ -130,7 +125,7 @@ private slots:
             iconWhileBoxOpen = form->TrayIcon1 && form->TrayIcon1->isVisible();
             shownWhileBoxOpen = form->isVisible();
             TestClient client(form->IdTCPServer1.port());
-            client.send(keyRequest);
+            client.send(stayRequest);
             // The run fails at the link, so the connection closes without an answer.
             servedWhileBoxOpen = client.closedWithoutAnswer();
         };
@@ -147,10 +142,10 @@ private slots:
 
         window::showMainWindow(*form, window::StartupShow::Normal);
         QTRY_VERIFY(form->isVisible());
-        QTRY_COMPARE(paneLines(*form->Memo1), QStringList{QString::fromStdString(keyRequest)});
+        QTRY_COMPARE(paneLines(*form->Memo1), QStringList{QString::fromStdString(stayRequest)});
 
         TestClient later(form->IdTCPServer1.port());
-        later.send(keyRequest);
+        later.send(stayRequest);
         QVERIFY(later.closedWithoutAnswer());
         QCOMPARE(box.shown.size(), 1u);
     }
