@@ -25,13 +25,18 @@ inline constexpr int exitUsage = 2;
     std::exit(0);
 }
 
-// A bad command line: "PROGRAM: what is wrong", a blank line and the usage text on standard
-// error. Returns the exit status for it.
-inline int reportUsageError(const char* program, const gateway::UsageError& error,
-                            const char* usageText)
+// Runs read, which reads the command line. A bad one (UsageError) is reported on standard
+// error as "PROGRAM: what is wrong", a blank line and the usage text, and gives false: the
+// program then ends with exitUsage.
+template <typename Read> bool readCommandLine(const char* program, const char* usageText, Read read)
 {
-    std::fprintf(stderr, "%s: %s\n\n%s", program, error.what(), usageText);
-    return exitUsage;
+    try {
+        read();
+        return true;
+    } catch (const gateway::UsageError& error) {
+        std::fprintf(stderr, "%s: %s\n\n%s", program, error.what(), usageText);
+        return false;
+    }
 }
 
 using gateway::OptionReader;

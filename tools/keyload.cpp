@@ -507,10 +507,9 @@ void raiseDescriptorLimit()
 int main(int argc, char** argv)
 {
     Settings settings;
-    try {
-        settings = parseSettings(argc, argv);
-    } catch (const tools::UsageError& error) {
-        return tools::reportUsageError("keyload", error, usageText);
+    if (!tools::readCommandLine("keyload", usageText,
+                                [&] { settings = parseSettings(argc, argv); })) {
+        return tools::exitUsage;
     }
     std::signal(SIGPIPE, SIG_IGN);
     raiseDescriptorLimit();

@@ -284,11 +284,12 @@ int main(int argc, char** argv)
 {
     Settings settings;
     std::string request;
-    try {
-        settings = parseSettings(argc, argv);
-        request = settings.file.empty() ? buildRequest(settings) : readRequestFile(settings.file);
-    } catch (const tools::UsageError& error) {
-        return tools::reportUsageError("keyreq", error, usageText);
+    if (!tools::readCommandLine("keyreq", usageText, [&] {
+            settings = parseSettings(argc, argv);
+            request =
+                settings.file.empty() ? buildRequest(settings) : readRequestFile(settings.file);
+        })) {
+        return tools::exitUsage;
     }
 
     std::string where = settings.host + ":" + std::to_string(settings.port);

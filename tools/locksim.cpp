@@ -398,10 +398,9 @@ private:
 int main(int argc, char** argv)
 {
     Settings settings;
-    try {
-        settings = parseSettings(argc, argv);
-    } catch (const tools::UsageError& error) {
-        return tools::reportUsageError("locksim", error, usageText);
+    if (!tools::readCommandLine("locksim", usageText,
+                                [&] { settings = parseSettings(argc, argv); })) {
+        return tools::exitUsage;
     }
 
     StopRequest stop;

@@ -281,28 +281,18 @@ TEST_F(FaultsAndLoad, InOrderLockSystemWithRandomDelaysAndSplitsNeverGivesAnothe
     std::atomic<int> ownCode{0};
     std::atomic<int> noCode{0};
     std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&, c] {
-            TestClient requester = client();
-            for (int r = 0; r < requestsEach; ++r) {
-                const int room = 1000 + c * 10 + r;
-                requester.send(requestForRoom(room));
-                const std::optional<std::string> answer = requester.readLine();
-                if (answer == answerForRoom(room)) {
-                    ++ownCode;
-                } else if (answer == failureAnswer("")) {
-                    ++noCode; // late, or not sent in time: no key made, no code to report
-                } else {
-                    ++wrong;
-                    ADD_FAILURE() << "room " << room << ": " << answer.value_or("no answer");
-                }
+    requestFromManyClients(
+        clients, requestsEach, [&](int room, const std::optional<std::string>& answer) {
+            if (answer == answerForRoom(room)) {
+                ++ownCode;
+            } else if (answer == failureAnswer("")) {
+                // Late, or not sent in time: no key made, no code to report.
+                ++noCode;
+            } else {
+                ++wrong;
+                ADD_FAILURE() << "room " << room << ": " << answer.value_or("no answer");
             }
         });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
     EXPECT_EQ(wrong, 0) << "answers without their own line's code, or no answer at all";
     EXPECT_EQ(ownCode + noCode, clients * requestsEach);
     EXPECT_GT(ownCode, 0) << "no reply came in time: the test proved nothing";

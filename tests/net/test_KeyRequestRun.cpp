@@ -362,23 +362,13 @@ TEST_F(KeyRequestRun, ManyClientsAtOnceEachGetTheAnswerToTheirOwnRoom)
     ASSERT_TRUE(startGateway());
     constexpr int clients = 32;
     constexpr int requestsEach = 5;
-    std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&, c] {
-            TestClient requester = client();
-            for (int r = 0; r < requestsEach; ++r) {
-                const int room = 1000 + c * 10 + r;
-                requester.send(requestForRoom(room));
-                if (requester.readLine() != answerForRoom(room)) {
-                    ++mismatches;
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    requestFromManyClients(clients, requestsEach,
+                           [&](int room, const std::optional<std::string>& answer) {
+                               if (answer != answerForRoom(room)) {
+                                   ++mismatches;
+                               }
+                           });
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ(server.lines().size(), std::size_t(clients * requestsEach));
 }

@@ -3,11 +3,16 @@
 #include "gateway/Gateway.h"
 #include "gateway/Settings.h"
 #include "support/FakeLockServer.h"
+#include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 // A gateway (or window) listening on a port the system chooses, its link to linkPort on this
 // machine; the waits are the programs' own until a test sets its own.
@@ -51,6 +56,30 @@ public:
 
     // A new requesting client of the gateway.
     TestClient client() { return TestClient(gateway->listener().port()); }
+
+    // Clients at once, each on a connection and thread of its own, each sending requestsEach
+    // requests (requestForRoom) for rooms 1000 + client * 10 + request, each once the one
+    // before is answered. answered(room, answer) runs on the client's thread for every
+    // request; nullopt: no answer came.
+    void requestFromManyClients(
+        int clients, int requestsEach,
+        const std::function<void(int room, const std::optional<std::string>& answer)>& answered)
+    {
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; ++c) {
+            threads.emplace_back([&, c] {
+                TestClient requester = client();
+                for (int r = 0; r < requestsEach; ++r) {
+                    const int room = 1000 + c * 10 + r;
+                    requester.send(requestForRoom(room));
+                    answered(room, requester.readLine());
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
 
     FakeLockServer server;
     LogRecorder log;
