@@ -101,7 +101,6 @@ BENCHMARK(currentLocalYearRead);
 // has it (UTF-16).
 void readExampleKeyRequest(benchmark::State& state)
 {
-    initXmlLibrary();
     for (auto _ : state) {
         KeyRequestValues values = readKeyRequest(exampleRequest);
         benchmark::DoNotOptimize(values);

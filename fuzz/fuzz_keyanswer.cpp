@@ -6,6 +6,7 @@
 #include "gateway/KeyAnswer.h"
 #include "gateway/LineEncoding.h"
 #include "gateway/ResultCode.h"
+#include "gateway/XmlLibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -15,7 +16,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -84,8 +84,7 @@ void checkAnswer(TextView code)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
+    initXmlLibrary();
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     // The gateway's own road: reply bytes as taken off the link, then the code in them.

@@ -37,10 +37,16 @@ public:
     // One receive step that waits at most waitMs (negative: until readable or woken), then
     // the connected test. A non-empty buffer makes the step not wait.
     bool poll(int waitMs = 0, const WakeSignal* wake = nullptr);
-    // Buffered bytes, or an open socket whose peer has not ended its stream.
+    // Three states, each asked by a different reader:
+    // connected(): there is still something to take: buffered bytes, or an open socket whose
+    // peer has not ended its stream. The handler loop runs while it holds, so a request that
+    // arrived just before the peer closed is still served.
     bool connected() const;
-
+    // The socket is ours and not closed here (by close()); safe to ask while another thread may
+    // close it, as the link does while it waits for a reply.
     bool isOpen() const { return m_open.load(); }
+    // The peer has ended its stream (a receive gave nothing); what it sent before is still
+    // buffered, and its reading side may still be open.
     bool closedByPeer() const { return m_closedByPeer; }
     // The peer has reset the connection (or it was shut down here): nothing written now could
     // reach it. A peer that only ended its sending side can still read.

@@ -27,10 +27,6 @@ bool isLetter(char16_t c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
-char16_t toUpper(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
-}
 
 bool isLeapYear(int year)
 {
@@ -110,8 +106,8 @@ public:
     {
         std::size_t start = m_position;
         skipBlanks();
-        if (m_position + 2 <= m_text.size() && toUpper(m_text[m_position + 1]) == u'M') {
-            char16_t first = toUpper(m_text[m_position]);
+        if (m_position + 2 <= m_text.size() && asciiUpper(m_text[m_position + 1]) == u'M') {
+            char16_t first = asciiUpper(m_text[m_position]);
             if (first == u'A' || first == u'P') {
                 m_position += 2;
                 return first == u'A' ? 0 : 12;

@@ -1,5 +1,7 @@
 #include "gateway/DocumentProgress.h"
 
+#include "gateway/XmlLibrary.h"
+
 #include <libxml/parser.h>
 
 #include <climits>
@@ -18,6 +20,12 @@ constexpr int parseOptions =
 // Whether the text is malformed is all that is asked here; the reader reports the error.
 void ignoreError(void*, xmlErrorPtr) {}
 
+_xmlParserCtxt* newPushParser()
+{
+    initXmlLibrary();
+    return xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr);
+}
+
 } // namespace
 
 void DocumentProgress::ContextDeleter::operator()(_xmlParserCtxt* context) const
@@ -26,8 +34,7 @@ void DocumentProgress::ContextDeleter::operator()(_xmlParserCtxt* context) const
     xmlFreeParserCtxt(context);
 }
 
-DocumentProgress::DocumentProgress()
-    : m_context(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr))
+DocumentProgress::DocumentProgress() : m_context(newPushParser())
 {
     if (!m_context) {
         throw std::bad_alloc();

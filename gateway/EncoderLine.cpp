@@ -107,7 +107,9 @@ Text assembleLine(TextView keyTypeCode, TextView roomField, TextView encoderCode
 
 Text assembleLine(const EncoderFields& fields, TextView folio)
 {
-    // The from date-time is checked but not sent: the to date-time fills both date positions.
+    // The lock system asks for the to date-time in both date positions, so that is what goes
+    // there; the from date-time is still converted, so a request with a malformed one fails
+    // like any other bad request instead of making a key.
     return assembleLine(fields.keyTypeCode, fields.roomField, fields.encoderCode,
                         fields.keyCountField, fields.toDateField, fields.toDateField, folio);
 }

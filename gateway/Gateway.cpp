@@ -1,7 +1,5 @@
 #include "gateway/Gateway.h"
 
-#include "gateway/KeyRequestDocument.h"
-
 namespace gateway {
 
 Gateway::Gateway(const GatewayOptions& options, LogSink log)
@@ -10,7 +8,6 @@ Gateway::Gateway(const GatewayOptions& options, LogSink log)
           options.listenerPort, [this](Connection& client) { m_handler.run(client); },
           options.terminateWaitMs)
 {
-    initXmlLibrary();
     m_listener.setOverdueAction([this] { m_link.cancel(); });
     m_listener.setIdleTimeout(options.idleTimeoutMs);
 }

@@ -43,6 +43,7 @@ public:
     Listener& listener() { return m_listener; }
     LockLink& link() { return m_link; }
     KeyRequestHandler& handler() { return m_handler; }
+    const KeyRequestHandler& handler() const { return m_handler; }
 
 private:
     LockLink m_link;

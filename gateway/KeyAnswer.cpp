@@ -11,16 +11,6 @@ constexpr TextView successAnswer =
 constexpr TextView failureHead =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?> <keyanswer res-code=\"1\" text=\"";
 constexpr TextView failureTail = u"\"/>";
-constexpr char16_t replacementCharacter = 0xFFFD;
-
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 // The code comes from the lock system's reply and may hold anything a byte can: markup
 // characters are escaped, line breaks and tabs become character references so the answer

@@ -1,6 +1,7 @@
 #include "gateway/KeyRequestDocument.h"
 
 #include "gateway/Errors.h"
+#include "gateway/XmlLibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -47,11 +47,6 @@ struct DocumentDeleter
 };
 using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
 using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
-
-char16_t asciiUpper(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
-}
 
 bool equalsIgnoringCase(TextView a, TextView b)
 {
@@ -317,12 +312,6 @@ KeyRequestValues readKeyRequest(TextView requestText)
     values.fromDateTime = reader.read("from-date-time");
     values.toDateTime = reader.read("to-date-time");
     return values;
-}
-
-void initXmlLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
 }
 
 } // namespace gateway

@@ -93,8 +93,8 @@ void KeyRequestHandler::run(Connection& client)
 {
     TakenRequest request = takeRequest(client);
     {
-        std::lock_guard lock(m_dataMutex);
-        m_data = request.text;
+        std::lock_guard lock(m_latestRequestMutex);
+        m_latestRequestText = request.text;
     }
     if (request.text.empty()) {
         return;
@@ -132,10 +132,10 @@ void KeyRequestHandler::run(Connection& client)
     m_log(summary);
 }
 
-Text KeyRequestHandler::data() const
+Text KeyRequestHandler::latestRequestText() const
 {
-    std::lock_guard lock(m_dataMutex);
-    return m_data;
+    std::lock_guard lock(m_latestRequestMutex);
+    return m_latestRequestText;
 }
 
 } // namespace gateway

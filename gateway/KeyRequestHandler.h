@@ -22,15 +22,15 @@ public:
     void run(Connection& client);
 
     // The request text taken by the latest run on any connection.
-    Text data() const;
+    Text latestRequestText() const;
     int replyWaitMs() const { return m_replyWaitMs; }
 
 private:
     LockLink& m_link;
     const LogSink m_log;
     const int m_replyWaitMs;
-    mutable std::mutex m_dataMutex;
-    Text m_data;
+    mutable std::mutex m_latestRequestMutex;
+    Text m_latestRequestText;
 };
 
 } // namespace gateway

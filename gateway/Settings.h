@@ -7,8 +7,9 @@ namespace gateway::settings {
 
 inline constexpr std::uint16_t listenerPort = 3000;
 inline constexpr std::uint16_t linkPort = 8264;
-// Fixed at build time (VELMOR_LINK_HOST): the program has no configuration file.
-inline constexpr const char* linkHost = VELMOR_LINK_HOST;
+// Fixed at build time (the CMake setting VELMOR_LINK_HOST, written into the generated
+// BuildInfo.cpp): the program has no configuration file.
+extern const char* const linkHost;
 inline constexpr int replyWaitMs = 15000;
 inline constexpr int listenBacklog = 15;
 // Bound of the listener shutdown's wait for connection threads.

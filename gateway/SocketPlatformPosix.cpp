@@ -26,44 +26,9 @@ struct ErrorPair
 };
 
 constexpr ErrorPair errorMap[] = {
-    {EINTR, 10004},
-    {EBADF, 10009},
-    {EACCES, 10013},
-    {EFAULT, 10014},
-    {EINVAL, 10022},
-    {EMFILE, 10024},
-    {EWOULDBLOCK, 10035},
-    {EINPROGRESS, 10036},
-    {EALREADY, 10037},
-    {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039},
-    {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},
-    {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},
-    {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},
-    {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},
-    {ENETRESET, 10052},
-    {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},
-    {ENOBUFS, 10055},
-    {EISCONN, 10056},
-    {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},
-    {ETOOMANYREFS, 10059},
-    {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},
-    {ELOOP, 10062},
-    {ENAMETOOLONG, 10063},
-    {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
-    {ENOTEMPTY, 10066},
+#define VELMOR_SOCKET_ERROR(posixErrno, number, text) {posixErrno, number},
+#include "gateway/SocketErrors.def"
+#undef VELMOR_SOCKET_ERROR
     // Linux reports a send on a connection the peer has reset as a broken pipe.
     {EPIPE, 10054},
 };
@@ -184,7 +149,8 @@ void Socket::shutdownBoth()
 int toSocketErrorNumber(int platformError)
 {
     for (const auto& pair : errorMap) {
-        if (pair.platform == platformError) {
+        // -1 marks the numbers no errno stands for.
+        if (pair.platform == platformError && platformError != -1) {
             return pair.winsock;
         }
     }

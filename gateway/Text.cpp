@@ -4,8 +4,6 @@ namespace gateway {
 
 namespace {
 
-constexpr char32_t replacementCharacter = 0xFFFD;
-
 void appendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -23,15 +21,6 @@ void appendUtf8(std::string& out, char32_t c)
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 void appendUtf16(Text& out, char32_t c)

@@ -16,6 +16,7 @@
 #include "gateway/KeyAnswer.h"
 #include "gateway/KeyRequestValues.h"
 #include "gateway/LineEncoding.h"
+#include "gateway/ReadUntil.h"
 #include "gateway/SocketPlatform.h"
 #include "tools/ToolSupport.h"
 
@@ -75,7 +76,6 @@ enum ExitStatus
 {
     exitDone = 0,
     exitMismatch = 1,
-    exitUsage = 2,
     exitNoConnection = 3
 };
 
@@ -103,8 +103,7 @@ Settings parseSettings(int argc, char** argv)
     }
     settings.mode = argv[1];
     if (settings.mode == "--help") {
-        std::fputs(usageText, stdout);
-        std::exit(exitDone);
+        tools::exitWithHelp(usageText);
     }
     if (settings.mode != "load" && settings.mode != "idle") {
         throw tools::UsageError("unknown mode '" + settings.mode + "'");
@@ -117,8 +116,7 @@ Settings parseSettings(int argc, char** argv)
         };
         if (name == "--help") {
             options.noValue();
-            std::fputs(usageText, stdout);
-            std::exit(exitDone);
+            tools::exitWithHelp(usageText);
         } else if (name == "--host") {
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
@@ -206,29 +204,15 @@ Socket connectTo(const Settings& settings, std::uint16_t port)
 }
 
 // Reads until the terminator; bytes after it stay in pending. nullopt on close or time-out.
-std::optional<std::string> readUntil(const Socket& socket, std::string_view terminator,
-                                     int timeoutMs, std::string& pending)
+std::optional<std::string> readMessage(const Socket& socket, std::string_view terminator,
+                                       int timeoutMs, std::string& pending)
 {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    char buffer[4096];
-    for (;;) {
-        auto end = pending.find(terminator);
-        if (end != std::string::npos) {
-            std::string message = pending.substr(0, end);
-            pending.erase(0, end + terminator.size());
-            return message;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 ||
-            waitReadable(socket, static_cast<int>(left.count()), nullptr) != Readiness::Readable) {
-            return std::nullopt;
-        }
-        std::size_t received = receiveSome(socket, buffer, sizeof buffer);
-        if (received == 0) {
-            return std::nullopt;
-        }
-        pending.append(buffer, received);
+    std::string message;
+    if (readUntil(socket, terminator, Clock::now() + std::chrono::milliseconds(timeoutMs), pending,
+                  message) != ReadEnd::Found) {
+        return std::nullopt;
     }
+    return message;
 }
 
 struct Exchange
@@ -237,9 +221,10 @@ struct Exchange
     std::string expected;
 };
 
-// One kind of exchange: what goes out for a room, what must come back, and up to which
-// terminator a reply reaches.
-struct Road
+// The way the exchanges of one load run go, through the gateway or straight to the lock system
+// (the figures' "road" column): the port they go to, what goes out for a room, what must come
+// back, and up to which terminator a reply reaches.
+struct Route
 {
     const char* name;
     std::uint16_t port;
@@ -285,7 +270,7 @@ double percentile(std::vector<double>& sorted, double fraction)
 
 // Every client connects first; the clock starts when all are connected and stops when the last
 // one is done. Latency is from the send to the whole reply.
-Figures runLoad(const Settings& settings, const Road& road)
+Figures runLoad(const Settings& settings, const Route& route)
 {
     std::vector<std::vector<double>> latencies(settings.clients);
     std::atomic<long long> mismatches{0};
@@ -301,11 +286,11 @@ Figures runLoad(const Settings& settings, const Road& road)
             std::vector<Exchange> exchanges;
             exchanges.reserve(settings.requests);
             for (int request = 0; request < settings.requests; ++request) {
-                exchanges.push_back(road.make(roomFor(client, request)));
+                exchanges.push_back(route.make(roomFor(client, request)));
             }
             std::optional<Socket> socket;
             try {
-                socket = connectTo(settings, road.port);
+                socket = connectTo(settings, route.port);
             } catch (const std::exception&) {
                 ++connectFailures;
             }
@@ -323,7 +308,7 @@ Figures runLoad(const Settings& settings, const Road& road)
                 std::optional<std::string> reply;
                 try {
                     sendAll(*socket, exchange.out);
-                    reply = readUntil(*socket, road.terminator, settings.timeoutMs, pending);
+                    reply = readMessage(*socket, route.terminator, settings.timeoutMs, pending);
                 } catch (const std::exception&) {
                 }
                 if (!reply) {
@@ -372,14 +357,14 @@ void printFigures(const char* name, const Figures& figures)
 
 int runLoadMode(const Settings& settings)
 {
-    const Road gatewayRoad{"gateway", settings.port, "\r\n", throughGateway};
-    const Road directRoad{"direct", settings.lockPort, "\x04", directToLockSystem};
+    const Route throughGatewayRoute{"gateway", settings.port, "\r\n", throughGateway};
+    const Route directRoute{"direct", settings.lockPort, "\x04", directToLockSystem};
 
     std::printf("keyload: %d clients x %d requests\n", settings.clients, settings.requests);
     std::printf("%-8s %8s %9s %10s %9s %9s %9s %11s %9s\n", "road", "clients", "answers", "req/s",
                 "p50 ms", "p99 ms", "max ms", "mismatches", "failures");
-    Figures viaGateway = runLoad(settings, gatewayRoad);
-    printFigures(gatewayRoad.name, viaGateway);
+    Figures viaGateway = runLoad(settings, throughGatewayRoute);
+    printFigures(throughGatewayRoute.name, viaGateway);
     std::fflush(stdout);
     if (viaGateway.clients == 0) {
         std::fprintf(stderr, "keyload: no connection to the gateway\n");
@@ -387,8 +372,8 @@ int runLoadMode(const Settings& settings)
     }
     long long bad = viaGateway.mismatches + viaGateway.failures;
     if (settings.direct) {
-        Figures direct = runLoad(settings, directRoad);
-        printFigures(directRoad.name, direct);
+        Figures direct = runLoad(settings, directRoute);
+        printFigures(directRoute.name, direct);
         if (direct.clients == 0) {
             std::fprintf(stderr, "keyload: no connection to the lock system\n");
             return exitNoConnection;
@@ -398,7 +383,7 @@ int runLoadMode(const Settings& settings)
         Settings single = settings;
         single.clients = 1;
         single.requests = settings.clients * settings.requests;
-        Figures serial = runLoad(single, directRoad);
+        Figures serial = runLoad(single, directRoute);
         printFigures("serial", serial);
         bad += direct.mismatches + direct.failures + serial.mismatches + serial.failures;
         if (direct.p50Ms > 0 && direct.perSecond() > 0 && serial.perSecond() > 0) {
@@ -470,7 +455,7 @@ int runIdleMode(const Settings& settings)
                 int room = roomFor(i, 0);
                 sendAll(sockets.back(), requestFor(room));
                 std::string pending;
-                auto answer = readUntil(sockets.back(), "\r\n", settings.timeoutMs, pending);
+                auto answer = readMessage(sockets.back(), "\r\n", settings.timeoutMs, pending);
                 if (!answer || *answer != answerFor(room)) {
                     ++mismatches;
                 }
@@ -522,11 +507,9 @@ void raiseDescriptorLimit()
 int main(int argc, char** argv)
 {
     Settings settings;
-    try {
-        settings = parseSettings(argc, argv);
-    } catch (const tools::UsageError& error) {
-        std::fprintf(stderr, "keyload: %s\n\n%s", error.what(), usageText);
-        return exitUsage;
+    if (!tools::readCommandLine("keyload", usageText,
+                                [&] { settings = parseSettings(argc, argv); })) {
+        return tools::exitUsage;
     }
     std::signal(SIGPIPE, SIG_IGN);
     raiseDescriptorLimit();

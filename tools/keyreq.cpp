@@ -2,6 +2,7 @@
 // prints the key answers.
 
 #include "gateway/Errors.h"
+#include "gateway/ReadUntil.h"
 #include "gateway/SocketPlatform.h"
 #include "tools/ToolSupport.h"
 
@@ -58,7 +59,6 @@ enum ExitStatus
     exitSuccess = 0,
     exitFailureAnswer = 1,
     exitNoAnswer = 2,
-    exitUsage = 2,
     exitNoConnection = 3
 };
 
@@ -98,8 +98,7 @@ Settings parseSettings(int argc, char** argv)
         std::string name = options.next();
         if (name == "--help") {
             options.noValue();
-            std::fputs(usageText, stdout);
-            std::exit(exitSuccess);
+            tools::exitWithHelp(usageText);
         }
         bool isAttribute = false;
         for (auto& attribute : settings.attributes) {
@@ -270,42 +269,6 @@ std::string errorText(const std::exception& error)
     return tools::oneLine(error.what());
 }
 
-enum class Outcome
-{
-    Answer,
-    Closed,
-    TimedOut
-};
-
-// Reads up to the answer's CR LF within timeoutMs; bytes after it stay in pending.
-Outcome readAnswer(const Socket& socket, int timeoutMs, std::string& pending, std::string& answer)
-{
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    char buffer[4096];
-    std::size_t searchFrom = 0;
-    for (;;) {
-        auto end = pending.find("\r\n", searchFrom);
-        if (end != std::string::npos) {
-            answer = pending.substr(0, end);
-            pending.erase(0, end + 2);
-            return Outcome::Answer;
-        }
-        // A CR at the very end may pair with an LF still on its way.
-        searchFrom = pending.empty() ? 0 : pending.size() - 1;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 ||
-            waitReadable(socket, static_cast<int>(left.count()), nullptr) == Readiness::TimedOut) {
-            return Outcome::TimedOut;
-        }
-        std::size_t received = receiveSome(socket, buffer, sizeof buffer);
-        if (received == 0) {
-            return Outcome::Closed;
-        }
-        pending.append(buffer, received);
-    }
-}
-
 std::string leftoverText(const std::string& pending)
 {
     if (pending.empty()) {
@@ -321,12 +284,12 @@ int main(int argc, char** argv)
 {
     Settings settings;
     std::string request;
-    try {
-        settings = parseSettings(argc, argv);
-        request = settings.file.empty() ? buildRequest(settings) : readRequestFile(settings.file);
-    } catch (const tools::UsageError& error) {
-        std::fprintf(stderr, "keyreq: %s\n\n%s", error.what(), usageText);
-        return exitUsage;
+    if (!tools::readCommandLine("keyreq", usageText, [&] {
+            settings = parseSettings(argc, argv);
+            request =
+                settings.file.empty() ? buildRequest(settings) : readRequestFile(settings.file);
+        })) {
+        return tools::exitUsage;
     }
 
     std::string where = settings.host + ":" + std::to_string(settings.port);
@@ -345,7 +308,7 @@ int main(int argc, char** argv)
     std::string pending;
     for (long long number = 1; number <= settings.count; ++number) {
         std::string answer;
-        Outcome outcome = Outcome::Closed;
+        ReadEnd outcome = ReadEnd::Closed;
         try {
             // One send per piece, so the gateway sees the request in as many pieces.
             const std::size_t pieces = std::min(settings.pieces, request.size());
@@ -357,18 +320,21 @@ int main(int argc, char** argv)
                 const std::size_t to = request.size() * (piece + 1) / pieces;
                 sendAll(socket, std::string_view(request).substr(from, to - from));
             }
-            outcome = readAnswer(socket, settings.timeoutMs, pending, answer);
+            // Up to the answer's CR LF; bytes after it stay in pending.
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(settings.timeoutMs);
+            outcome = readUntil(socket, "\r\n", deadline, pending, answer);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "keyreq: request %lld: connection lost without an answer: %s%s\n",
                          number, errorText(error).c_str(), leftoverText(pending).c_str());
             return exitNoAnswer;
         }
-        if (outcome == Outcome::Closed) {
+        if (outcome == ReadEnd::Closed) {
             std::fprintf(stderr, "keyreq: request %lld: connection closed without an answer%s\n",
                          number, leftoverText(pending).c_str());
             return exitNoAnswer;
         }
-        if (outcome == Outcome::TimedOut) {
+        if (outcome == ReadEnd::TimedOut) {
             std::fprintf(stderr, "keyreq: request %lld: no answer within %d ms%s\n", number,
                          settings.timeoutMs, leftoverText(pending).c_str());
             return exitNoAnswer;

@@ -78,8 +78,7 @@ Settings parseSettings(int argc, char** argv)
         std::string name = options.next();
         if (name == "--help") {
             options.noValue();
-            std::fputs(usageText, stdout);
-            std::exit(0);
+            tools::exitWithHelp(usageText);
         } else if (name == "--host") {
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
@@ -399,11 +398,9 @@ private:
 int main(int argc, char** argv)
 {
     Settings settings;
-    try {
-        settings = parseSettings(argc, argv);
-    } catch (const tools::UsageError& error) {
-        std::fprintf(stderr, "locksim: %s\n\n%s", error.what(), usageText);
-        return 2;
+    if (!tools::readCommandLine("locksim", usageText,
+                                [&] { settings = parseSettings(argc, argv); })) {
+        return tools::exitUsage;
     }
 
     StopRequest stop;

@@ -14,6 +14,9 @@ enum class StartupShow
     MinimizedWithoutActivation,
 };
 
+// The platform's show-window values as Windows hands them to a starting program
+// (SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOWMINNOACTIVE); spelt out so that every platform
+// reads them alike.
 inline constexpr int showNormal = 1;
 inline constexpr int showMaximized = 3;
 inline constexpr int showMinimizedWithoutActivation = 7;

@@ -15,8 +15,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TForm7* Form7 = nullptr;
-
 namespace {
 
 constexpr int clientWidth = 801;
@@ -48,43 +46,19 @@ QPlainTextEdit* makePane(QWidget* parent)
 
 } // namespace
 
-TForm7::Registration::Registration(TForm7* form) : m_form(form)
-{
-    Form7 = form;
-}
-
-TForm7::Registration::~Registration()
-{
-    if (Form7 == m_form) {
-        Form7 = nullptr;
-    }
-}
-
 TForm7::TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox)
-    : m_registration(this), IdTCPClient1(options.linkHost, options.linkPort,
-                                         [this](gateway::TextView line) { log(line); }),
-      IdTCPServer1(
-          options.listenerPort,
-          [this](gateway::Connection& connection) { IdTCPServer1Execute(connection); },
-          options.terminateWaitMs),
-      m_errorBox(errorBox),
+    : m_errorBox(errorBox),
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
-      m_handler(
-          IdTCPClient1, [this](gateway::TextView line) { log(line); }, options.replyWaitMs)
+      m_gateway(options, [this](gateway::TextView line) { log(line); }),
+      IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this)
 {
-    m_handOverNotifier =
-        std::make_unique<QSocketNotifier>(m_handOverWake.handle(), QSocketNotifier::Read);
-    connect(m_handOverNotifier.get(), &QSocketNotifier::activated, this, &TForm7::runHandedOver);
     buildControls();
-    addTrayIcon();
+    TrayIcon1 =
+        m_notificationArea.addIcon(window::trayToolTip(m_title), [this] { TrayIcon1DblClick(); });
     ApplicationEvents1 = new window::ApplicationEvents(this);
     connect(ApplicationEvents1, &window::ApplicationEvents::minimized, this,
             &TForm7::ApplicationEvents1Minimize);
-
-    // Connection threads still busy when shutdown has waited long enough are freed by
-    // ending their link exchanges.
-    IdTCPServer1.setOverdueAction([this] { IdTCPClient1.cancel(); });
-    IdTCPServer1.start();
+    m_gateway.startListener();
 }
 
 void TForm7::buildControls()
@@ -123,52 +97,36 @@ void TForm7::buildControls()
     resize(clientWidth, clientHeight);
 }
 
-void TForm7::addTrayIcon()
-{
-    TrayIcon1 = std::make_unique<QSystemTrayIcon>(window::applicationIcon());
-    TrayIcon1->setToolTip(window::trayToolTip(m_title));
-    connect(TrayIcon1.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick) {
-                    TrayIcon1DblClick();
-                }
-            });
-    // Without a notification area the icon is added once one appears.
-    TrayIcon1->show();
-}
-
 TForm7::~TForm7()
 {
     shutDown();
-    // Lines and failures handed over by now have nowhere to go.
-    m_handOverNotifier.reset();
-    std::lock_guard lock(m_handOverMutex);
-    m_handOver.clear();
 }
 
 void TForm7::shutDown()
 {
     hide();
     TrayIcon1.reset();
+    // The listener stops first; a test exchange still running is ended before the gateway
+    // closes the link.
     IdTCPServer1.shutdown();
     IdTCPClient1.cancel();
     m_linkWorker.stop();
-    IdTCPClient1.close();
+    m_gateway.shutdown();
 }
 
 gateway::Text TForm7::data() const
 {
-    return m_handler.data();
+    return m_gateway.handler().latestRequestText();
 }
 
 void TForm7::FormCreate(const gateway::WakeSignal* abandon)
 {
-    IdTCPClient1.connect(abandon);
+    m_gateway.connectLink(abandon);
 }
 
 void TForm7::IdTCPServer1Execute(gateway::Connection& connection)
 {
-    m_handler.run(connection);
+    m_gateway.handler().run(connection);
 }
 
 void TForm7::Button4Click()
@@ -177,7 +135,7 @@ void TForm7::Button4Click()
         const gateway::TestCommand command = gateway::testCommand();
         log(command.summary);
         try {
-            const int waitMs = m_handler.replyWaitMs();
+            const int waitMs = m_gateway.handler().replyWaitMs();
             const auto sendBy = gateway::LockLink::Clock::now() + std::chrono::milliseconds(waitMs);
             const gateway::LinkExchange exchange =
                 IdTCPClient1.exchange(command.line, waitMs, sendBy);
@@ -188,73 +146,35 @@ void TForm7::Button4Click()
             log(exchange.reply);
             log(gateway::resultCode(exchange.reply));
         } catch (...) {
-            postToWindow([this, failure = std::current_exception()] { showError(failure); });
+            m_handOver.post([this, failure = std::current_exception()] { showError(failure); });
         }
     });
 }
 
 void TForm7::TrayIcon1DblClick()
 {
-    // Only minimising hides the window.
-    if (isHidden()) {
-        showMinimizedWithoutActivation();
-    }
-    raise();
-    // X11 window managers restore a window that is made active; a minimised one is to stay
-    // minimised.
-    if (!isMinimized()) {
-        activateWindow();
-    }
+    m_notificationArea.bringBack();
 }
 
 void TForm7::ApplicationEvents1Minimize()
 {
-    hide();
+    m_notificationArea.hideToIcon();
 }
 
 void TForm7::showMinimizedWithoutActivation()
 {
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    showMinimized();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    m_notificationArea.showMinimizedWithoutActivation();
 }
 
 void TForm7::log(gateway::TextView line)
 {
     QString text = QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
-    postToWindow([this, text = std::move(text)] { window::appendLogLine(*Memo1, text); });
+    m_handOver.post([this, text = std::move(text)] { window::appendLogLine(*Memo1, text); });
 }
 
 void TForm7::showError(const std::exception_ptr& failure)
 {
     window::showErrorDisplay(m_errorBox, m_title, failure);
-}
-
-void TForm7::postToWindow(std::function<void()> call)
-{
-    {
-        std::lock_guard lock(m_handOverMutex);
-        m_handOver.push_back(std::move(call));
-    }
-    m_handOverWake.raise();
-}
-
-void TForm7::runHandedOver()
-{
-    // Lowered before the queue is read: a call handed over from here on raises it again.
-    m_handOverWake.clear();
-    for (;;) {
-        std::function<void()> call;
-        {
-            std::lock_guard lock(m_handOverMutex);
-            if (m_handOver.empty()) {
-                return;
-            }
-            call = std::move(m_handOver.front());
-            m_handOver.pop_front();
-        }
-        call();
-    }
 }
 
 void TForm7::changeEvent(QEvent* event)

@@ -2,24 +2,18 @@
 
 #include "gateway/Connection.h"
 #include "gateway/Gateway.h"
-#include "gateway/KeyRequestHandler.h"
-#include "gateway/Listener.h"
-#include "gateway/LockLink.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 #include "window/ApplicationEvents.h"
+#include "window/HandOverQueue.h"
+#include "window/NotificationArea.h"
 #include "window/SerialWorker.h"
-#include "window/XmlLibrary.h"
 
-#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <deque>
 #include <exception>
-#include <functional>
 #include <memory>
-#include <mutex>
 
 class QFrame;
 class QPlainTextEdit;
@@ -29,44 +23,52 @@ namespace window {
 class ErrorBox;
 }
 
-// The operator window. It creates, owns and destroys every other object of the program; the
-// objects keep their stored names and are public, since handlers and start-up reach them.
+// The operator window. It creates, owns and destroys every other object of the program: the
+// gateway (request listener, lock-system link and the handler joining them), the panes, the
+// button and the notification icon. The objects keep their stored names and are public, since
+// handlers, start-up and the tests reach them; the handlers are thin entry points into the
+// gateway, the notification area and the test send. The program's one window is the one
+// window::runOperatorProgram owns: nothing reaches it through a global.
 class TForm7 : public QWidget
 {
     Q_OBJECT
 
-private:
-    // Keeps Form7 pointing at the window from the start of its construction until it is
-    // gone; a construction that fails resets it as well.
-    struct Registration
-    {
-        explicit Registration(TForm7* form);
-        ~Registration();
-        Registration(const Registration&) = delete;
-        Registration& operator=(const Registration&) = delete;
-        TForm7* const m_form;
-    };
-    Registration m_registration;
-
 public:
-    // Builds the window and its objects in stored order: panels, panes and button, the link
-    // (not connected yet), the XML library, the listener, the notification icon and the
-    // minimise event; then the listener starts and requests are served from there on.
-    // Throws the start failure (EIdCouldNotBindSocket when the port is taken); the icon goes
-    // again with the half-built window.
+    // Builds the window and its objects in stored order: the gateway with its link (not
+    // connected yet) and listener (not listening yet), the panels, panes and button, the
+    // notification icon and the minimise event; then the listener starts and requests are
+    // served from there on. Throws the start failure (EIdCouldNotBindSocket when the port is
+    // taken); the icon goes again with the half-built window.
     TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox);
     // Shuts down (shutDown) if that has not happened yet.
     ~TForm7() override;
 
+private:
+    // Made first and gone last: the gateway's threads log through the hand-over queue.
+    window::ErrorBox& m_errorBox;
+    const QString m_title;
+    window::HandOverQueue m_handOver;
+    gateway::Gateway m_gateway;
+
+public:
+    // The left area, holding Memo1 and Memo2.
     QFrame* Panel1 = nullptr;
+    // The right area, holding Button4.
     QFrame* Panel2 = nullptr;
+    // The log pane: every log line of the program.
     QPlainTextEdit* Memo1 = nullptr;
+    // "Send": the test send.
     QPushButton* Button4 = nullptr;
-    gateway::LockLink IdTCPClient1;
-    window::XmlLibrary XML1;
-    gateway::Listener IdTCPServer1;
+    // The lock-system link (the gateway's).
+    gateway::LockLink& IdTCPClient1;
+    // The request listener (the gateway's). The XML document that reads key requests needs no
+    // object of its own: the reading sets the XML library up itself.
+    gateway::Listener& IdTCPServer1;
+    // The operator's own notes pane: the program never writes or reads it.
     QPlainTextEdit* Memo2 = nullptr;
+    // The notification icon; a double-click on it shows the window.
     std::unique_ptr<QSystemTrayIcon> TrayIcon1;
+    // Delivers the application's minimise event to the window.
     window::ApplicationEvents* ApplicationEvents1 = nullptr;
 
     // The request text taken by the latest handler run on any connection.
@@ -75,7 +77,8 @@ public:
     // Connects the link, blocking until the attempt ends or abandon (a stop request) is
     // raised; throws its failure (EAbort when abandoned).
     void FormCreate(const gateway::WakeSignal* abandon = nullptr);
-    // One handler run on a requesting connection, on that connection's thread.
+    // One handler run on a requesting connection, on that connection's thread: the gateway's
+    // KeyRequestHandler::run, which its listener runs for every requesting connection.
     void IdTCPServer1Execute(gateway::Connection& connection);
     // The test send. Its exchange runs on the link worker, so the window never waits for the
     // lock system; the summary line, the reply and the result code, or the failure for the
@@ -103,27 +106,8 @@ protected:
 
 private:
     void buildControls();
-    void addTrayIcon();
-    // Runs the call later on the window's thread, after everything handed over before it.
-    // Never waits for the window's thread.
-    void postToWindow(std::function<void()> call);
-    // Runs the handed-over calls in order, one at a time, so a modal box opened by one of
-    // them still sees the later ones run after it.
-    void runHandedOver();
 
-    window::ErrorBox& m_errorBox;
-    const QString m_title;
-    gateway::KeyRequestHandler m_handler;
+    window::NotificationArea m_notificationArea;
     // Runs the test sends' exchanges one after another; ended before the link is closed.
     window::SerialWorker m_linkWorker;
-    // Handed-over calls travel in a queue under our own lock and the wake-up through a
-    // descriptor the window's event loop watches: no Qt object is touched off the window's
-    // thread, and the hand-over stays visible to ThreadSanitizer, which cannot see Qt's locks.
-    std::mutex m_handOverMutex;
-    std::deque<std::function<void()>> m_handOver;
-    gateway::WakeSignal m_handOverWake;
-    std::unique_ptr<QSocketNotifier> m_handOverNotifier;
 };
-
-// The one operator window: set while it is being built and while it exists, null otherwise.
-extern TForm7* Form7;

@@ -1,11 +1,15 @@
 #include "gateway/Connection.h"
 #include "gateway/Errors.h"
+#include "support/FinishesWithin.h"
 #include "support/SocketPair.h"
 #include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace gateway;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -71,7 +75,8 @@ TEST_F(ConnectionFixture, WaitForDataIsWokenBySignal)
 {
     WakeSignal wake;
     wake.raise();
-    connection->waitForData(60000, &wake);
+    // Without the wake only the 60 s fallback would end the wait.
+    expectFinishesWithin("the woken wait", 10s, [&] { connection->waitForData(60000, &wake); });
     EXPECT_TRUE(connection->connected());
 }
 

@@ -6,6 +6,9 @@
 #include "gateway/ProcessFacts.h"
 #include "gateway/Settings.h"
 #include "support/FakeLockServer.h"
+#include "support/FinishesWithin.h"
+#include "support/GatewayFixture.h"
+#include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
 
@@ -22,69 +25,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string successAnswer =
-    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
-
-std::string failureAnswer(const std::string& text)
-{
-    return R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="1" text=")" + text +
-           R"("/>)";
-}
-
-std::string requestForRoom(int room)
-{
-    return R"(<keyrequest room=")" + std::to_string(room) +
-           R"(" folio="F" key-count="1" key-type="0" from-date-time="2020-07-16 14:00" )"
-           R"(to-date-time="2020-07-17 11:00"/>)";
-}
-
-// The last three characters of the room in the line: every request has a code of its own, so
-// an answer paired with another request's reply shows.
-std::optional<std::string> codeFromRoom(const std::string& line)
-{
-    std::string room = line.substr(20, 15);
-    room.erase(room.find_last_not_of(' ') + 1);
-    return FakeLockServer::replyWithCode(room.substr(room.size() - 3));
-}
-
-std::string answerForRoom(int room)
-{
-    std::string code = std::to_string(room).substr(1);
-    return code == "001" || code == "002" ? successAnswer : failureAnswer(code);
-}
-
-// Runs f on a thread of its own; false when it has not returned within the bound, which
-// here means a shutdown that nothing ended.
-template <typename F> bool finishesWithin(F f, std::chrono::seconds bound)
-{
-    auto done = std::async(std::launch::async, std::move(f));
-    return done.wait_for(bound) == std::future_status::ready;
-}
-
 bool isRequestLine(const Text& line)
 {
     return line.starts_with(u"<keyrequest");
 }
 
-class FaultsAndLoad : public ::testing::Test
+class FaultsAndLoad : public ::testing::Test, protected GatewayFixture
 {
 protected:
-    void startGateway(int replyWaitMs = 5000, int terminateWaitMs = settings::terminateWaitMs)
-    {
-        GatewayOptions options;
-        options.listenerPort = 0;
-        options.linkHost = "127.0.0.1";
-        options.linkPort = server.port();
-        options.replyWaitMs = replyWaitMs;
-        options.terminateWaitMs = terminateWaitMs;
-        gateway.emplace(options, log.sink());
-        gateway->startListener();
-        gateway->connectLink();
-        ASSERT_TRUE(server.waitForPeer());
-    }
-
-    TestClient client() { return TestClient(gateway->listener().port()); }
-
     // A request that must still be answered after whatever the test did before.
     void expectStillServing(int room = 1003)
     {
@@ -121,10 +69,6 @@ protected:
         }
         return clients;
     }
-
-    FakeLockServer server;
-    LogRecorder log;
-    std::optional<Gateway> gateway;
 };
 
 } // namespace
@@ -151,7 +95,7 @@ TEST_F(FaultsAndLoad, GarbageRepliesGiveOneLineFailureAnswers)
          "001\xff",
          successAnswer},
     };
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -167,7 +111,7 @@ TEST_F(FaultsAndLoad, VeryLongReplyIsTakenOnceAndItsRestDiscardedBeforeTheNextEx
     // before the first receive returns.
     const std::string longReply = std::string(12, 'x') + "004" + std::string(60000 - 15, 'y');
     server.setResponder([&](const std::string&) { return std::optional(longReply); });
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     requester.send(requestForRoom(1110));
     EXPECT_EQ(requester.readLine(), failureAnswer("004"));
@@ -186,7 +130,7 @@ TEST_F(FaultsAndLoad, VeryLongReplyIsTakenOnceAndItsRestDiscardedBeforeTheNextEx
 
 TEST_F(FaultsAndLoad, RequestOverOneReceiveIsTakenInPartsAndFailsAsMalformed)
 {
-    startGateway();
+    ASSERT_TRUE(startGateway());
     // Well-formed as a whole, but one receive takes at most 32768 bytes.
     const std::string request = R"(<keyrequest room="1110" folio=")" + std::string(40000, 'F') +
                                 R"(" from-date-time="2020-07-16" to-date-time="2020-07-16"/>)";
@@ -248,7 +192,7 @@ TEST_F(FaultsAndLoad, EntityBombsAndExternalEntitiesCloseWithoutAnswerOrFileRead
         {"external DTD with a default room",
          "<!DOCTYPE keyrequest SYSTEM \"file://" + definitions.string() + "\"><keyrequest" + dates},
     };
-    startGateway();
+    ASSERT_TRUE(startGateway());
     const std::int64_t peakBefore = peakResidentKiB();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,7 +218,7 @@ TEST_F(FaultsAndLoad, ClientGoneBeforeItsAnswerNeitherSignalsNorStopsServing)
         closed.wait();
         return std::optional(FakeLockServer::replyWithCode("001"));
     });
-    startGateway();
+    ASSERT_TRUE(startGateway());
     for (int i = 0; i < 2; ++i) {
         TestClient requester = client();
         requester.send(requestForRoom(1110));
@@ -296,7 +240,7 @@ TEST_F(FaultsAndLoad, FiveHundredConnectionsAtOnceAreEachAnsweredForTheirOwnRoom
         GTEST_SKIP() << "the system allows fewer than " << needed << " open sockets";
     }
     server.setResponder(codeFromRoom);
-    startGateway();
+    ASSERT_TRUE(startGateway());
 
     // All stay open until every answer has been read.
     std::vector<TestClient> clients = openRequesters(connections, 1000);
@@ -330,54 +274,54 @@ TEST_F(FaultsAndLoad, InOrderLockSystemWithRandomDelaysAndSplitsNeverGivesAnothe
             {std::chrono::milliseconds(delay), reply.substr(0, cut)},
             {std::chrono::milliseconds(pause), reply.substr(cut)}};
     }));
-    startGateway(replyWaitMs);
+    ASSERT_TRUE(startGateway({.replyWaitMs = replyWaitMs}));
 
     constexpr int clients = 2;
     constexpr int requestsEach = 15;
     std::atomic<int> ownCode{0};
     std::atomic<int> noCode{0};
     std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&, c] {
-            TestClient requester = client();
-            for (int r = 0; r < requestsEach; ++r) {
-                const int room = 1000 + c * 10 + r;
-                requester.send(requestForRoom(room));
-                const std::optional<std::string> answer = requester.readLine();
-                if (answer == answerForRoom(room)) {
-                    ++ownCode;
-                } else if (answer == failureAnswer("")) {
-                    ++noCode; // late, or not sent in time: no key made, no code to report
-                } else {
-                    ++wrong;
-                    ADD_FAILURE() << "room " << room << ": " << answer.value_or("no answer");
-                }
+    requestFromManyClients(
+        clients, requestsEach, [&](int room, const std::optional<std::string>& answer) {
+            if (answer == answerForRoom(room)) {
+                ++ownCode;
+            } else if (answer == failureAnswer("")) {
+                // Late, or not sent in time: no key made, no code to report.
+                ++noCode;
+            } else {
+                ++wrong;
+                ADD_FAILURE() << "room " << room << ": " << answer.value_or("no answer");
             }
         });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
     EXPECT_EQ(wrong, 0) << "answers without their own line's code, or no answer at all";
     EXPECT_EQ(ownCode + noCode, clients * requestsEach);
     EXPECT_GT(ownCode, 0) << "no reply came in time: the test proved nothing";
 }
 
-TEST_F(FaultsAndLoad, ShutdownWithManyRequestsInFlightEndsWithinItsBound)
+// A shutdown while requests are under way: one exchange waits for a reply that never comes,
+// any others wait for the link. The listener's bound ends the wait for them.
+class ShutdownInFlight : public FaultsAndLoad, public ::testing::WithParamInterface<int>
 {
-    // One exchange waits for a reply that never comes; the others wait for the link.
-    constexpr int requesters = 20;
+};
+
+TEST_P(ShutdownInFlight, EndsWithinItsBoundAndClosesEveryRequesterWithoutAnswer)
+{
     server.setResponder([](const std::string&) { return std::nullopt; });
-    startGateway(600000, 200);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 600000, .terminateWaitMs = 200}));
     // Every run logs its request before it goes for the link.
-    std::vector<TestClient> clients = openRequesters(requesters, 1000);
+    std::vector<TestClient> clients = openRequesters(GetParam(), 1000);
     ASSERT_TRUE(server.waitForLines(1));
 
-    EXPECT_TRUE(finishesWithin([&] { gateway->shutdown(); }, 20s));
+    expectFinishesWithin("the shutdown", 20s, [&] { gateway->shutdown(); });
     for (auto& requester : clients) {
         EXPECT_TRUE(requester.closedWithoutAnswer());
     }
     EXPECT_EQ(server.lines().size(), 1u) << "cancelled exchanges send nothing";
     EXPECT_EQ(gateway->listener().liveConnections(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultsAndLoad, ShutdownInFlight, ::testing::Values(1, 20),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 1 ? std::string("OneExchange")
+                                                    : std::to_string(info.param) + "Requests";
+                         });

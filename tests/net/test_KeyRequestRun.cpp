@@ -4,6 +4,8 @@
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
 #include "support/FakeLockServer.h"
+#include "support/GatewayFixture.h"
+#include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
 #include "support/WineDifferences.h"
@@ -18,69 +20,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string exampleRequest =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<keyrequest room="1110" folio="123456" encoder="1" key-count="1" key-type="0" )"
-    R"(from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>)";
-
-const std::string exampleLine = "\x02"
-                                "200000001001"
-                                "9999   "
-                                "1110           "
-                                "176FF01"
-                                "0716201400"
-                                "0716201400"
-                                "0000000000000*209"
-                                "123456\x03\x04";
-
-const std::string successAnswer =
-    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
-
-std::string failureAnswer(const std::string& code)
+class KeyRequestRun : public ::testing::Test, protected GatewayFixture
 {
-    return R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="1" text=")" + code +
-           R"("/>)";
-}
-
-std::string requestForRoom(const std::string& room)
-{
-    return R"(<keyrequest room=")" + room +
-           R"(" folio="F" key-count="1" key-type="0" from-date-time="2020-07-16 14:00" )"
-           R"(to-date-time="2020-07-17 11:00"/>)";
-}
-
-const Text exampleSummary = u"Room = [1110           ] From = [0716201400] To = [0716201400]";
-
-class KeyRequestRun : public ::testing::Test
-{
-protected:
-    void startGateway(int replyWaitMs = 5000, bool connectLink = true)
-    {
-        GatewayOptions options;
-        options.listenerPort = 0;
-        options.linkHost = "127.0.0.1";
-        options.linkPort = server.port();
-        options.replyWaitMs = replyWaitMs;
-        gateway.emplace(options, log.sink());
-        gateway->startListener();
-        if (connectLink) {
-            gateway->connectLink();
-            ASSERT_TRUE(server.waitForPeer());
-        }
-    }
-
-    TestClient client() { return TestClient(gateway->listener().port()); }
-
-    FakeLockServer server;
-    LogRecorder log;
-    std::optional<Gateway> gateway;
 };
 
 } // namespace
 
 TEST_F(KeyRequestRun, SuccessWritesLineAnswerAndFourLogLines)
 {
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), successAnswer);
@@ -94,7 +42,7 @@ TEST_F(KeyRequestRun, SuccessWritesLineAnswerAndFourLogLines)
     EXPECT_EQ(lines[1], fromUtf8(FakeLockServer::replyWithCode("001")));
     EXPECT_EQ(lines[2], u"001");
     EXPECT_EQ(lines[3], exampleSummary);
-    EXPECT_EQ(gateway->handler().data(), fromUtf8(exampleRequest));
+    EXPECT_EQ(gateway->handler().latestRequestText(), fromUtf8(exampleRequest));
 }
 
 TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
@@ -110,7 +58,7 @@ TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
         {"0123456789ab00", failureAnswer("00")}, // 14 characters: shortened code
         {"0123456789ab\"&<", failureAnswer("&quot;&amp;&lt;")},
     };
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -123,7 +71,7 @@ TEST_F(KeyRequestRun, ResultCodeDecidesTheAnswer)
 TEST_F(KeyRequestRun, NoReplyInTimeGivesEmptyLinesAndFailureAnswer)
 {
     server.setResponder([](const std::string&) { return std::nullopt; });
-    startGateway(200);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 200}));
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), failureAnswer(""));
@@ -156,7 +104,7 @@ TEST_F(KeyRequestRun, FailedRunsSendNothingAndCloseWithoutAnswer)
         {"a key count holding DEL", R"(<keyrequest room="1110" key-count="1&#127;" )"
                                     R"(from-date-time="2020-07-16" to-date-time="2020-07-16"/>)"},
     };
-    startGateway();
+    ASSERT_TRUE(startGateway());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::size_t before = log.lines().size();
@@ -182,7 +130,7 @@ TEST_F(KeyRequestRun, RequestWrittenInPiecesIsGathered)
         {"before the closing />", {exampleRequest.size() - 2}, 30ms},
         {"in three pieces", {20, 120}, 40ms},
     };
-    startGateway();
+    ASSERT_TRUE(startGateway());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::size_t logged = log.lines().size();
@@ -204,7 +152,7 @@ TEST_F(KeyRequestRun, RequestWrittenInPiecesIsGathered)
 
 TEST_F(KeyRequestRun, RequestWhoseRestNeverComesIsReadAfterTheGatherWait)
 {
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     const std::string part = exampleRequest.substr(0, 60);
     requester.send(part);
@@ -218,7 +166,7 @@ TEST_F(KeyRequestRun, QueuedRequestWithoutATurnInTimeIsAnsweredFailureAndNeverSe
     // The first line gets no reply: the link then waits out a late reply, longer than the
     // second request may wait.
     server.setResponder([](const std::string&) { return std::nullopt; });
-    startGateway(1000);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 1000}));
     TestClient first = client();
     first.send(exampleRequest);
     ASSERT_TRUE(server.waitForLines(1));
@@ -242,7 +190,7 @@ TEST_F(KeyRequestRun, QueuedRequestWhoseClientResetIsNeverSent)
     server.setResponder(server.inPieces([](const std::string&) {
         return std::vector<FakeLockServer::Piece>{{300ms, FakeLockServer::replyWithCode("001")}};
     }));
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient first = client();
     first.send(exampleRequest);
     ASSERT_TRUE(server.waitForLines(1));
@@ -268,7 +216,7 @@ TEST_F(KeyRequestRun, QueuedRequestWhoseClientResetIsNeverSent)
 
 TEST_F(KeyRequestRun, SecondRequestOnOneConnectionAndHalfClose)
 {
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), successAnswer);
@@ -283,7 +231,7 @@ TEST_F(KeyRequestRun, SecondRequestOnOneConnectionAndHalfClose)
 TEST_F(KeyRequestRun, LateReplyIsDiscardedAndNextRequestGetsItsOwn)
 {
     server.setResponder([](const std::string&) { return std::nullopt; });
-    startGateway(200);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 200}));
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), failureAnswer(""));
@@ -307,7 +255,7 @@ TEST_F(KeyRequestRun, SecondPieceOfSplitReplyNeverAnswersTheNextRequest)
 {
     const std::string reply = FakeLockServer::replyWithCode("001");
     server.setResponder([&](const std::string&) { return std::optional(reply.substr(0, 5)); });
-    startGateway(300);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 300}));
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_EQ(requester.readLine(), failureAnswer("")); // first piece only: no code yet
@@ -321,7 +269,7 @@ TEST_F(KeyRequestRun, SecondPieceOfSplitReplyNeverAnswersTheNextRequest)
 
 TEST_F(KeyRequestRun, ServerClosingTheLinkFailsLaterExchanges)
 {
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient first = client();
     first.send(exampleRequest);
     EXPECT_EQ(first.readLine(), successAnswer);
@@ -345,7 +293,7 @@ TEST_F(KeyRequestRun, ResetDuringTheWaitFailsTheExchange)
         server.resetConnection();
         return std::nullopt;
     });
-    startGateway();
+    ASSERT_TRUE(startGateway());
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_TRUE(requester.closedWithoutAnswer());
@@ -360,7 +308,7 @@ TEST_F(KeyRequestRun, ResetDuringTheWaitFailsTheExchange)
 
 TEST_F(KeyRequestRun, LinkThatNeverConnectedFailsEachRunSafely)
 {
-    startGateway(200, false);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 200, .connectLink = false}));
     TestClient requester = client();
     requester.send(exampleRequest);
     EXPECT_TRUE(requester.closedWithoutAnswer());
@@ -371,7 +319,7 @@ TEST_F(KeyRequestRun, LinkThatNeverConnectedFailsEachRunSafely)
 TEST_F(KeyRequestRun, ClientResetMidExchangeLeavesGatewayServing)
 {
     server.setResponder([](const std::string&) { return std::nullopt; });
-    startGateway(300);
+    ASSERT_TRUE(startGateway({.replyWaitMs = 300}));
     {
         TestClient requester = client();
         requester.send(exampleRequest);
@@ -395,7 +343,7 @@ TEST_F(KeyRequestRun, IPv6ClientIsServedLikeIPv4)
     if (!ipv6Available()) {
         GTEST_SKIP() << "no IPv6 on this machine";
     }
-    startGateway();
+    ASSERT_TRUE(startGateway());
     std::optional<TestClient> requester;
     try {
         requester.emplace(gateway->listener().port(), Family::IPv6);
@@ -410,48 +358,30 @@ TEST_F(KeyRequestRun, ManyClientsAtOnceEachGetTheAnswerToTheirOwnRoom)
 {
     // The server's code is the room's last three digits: an answer paired with the wrong
     // line would carry another client's code.
-    server.setResponder([](const std::string& line) {
-        std::string room = line.substr(20, 15);
-        room.erase(room.find_last_not_of(' ') + 1);
-        return std::optional(FakeLockServer::replyWithCode(room.substr(room.size() - 3)));
-    });
-    startGateway();
+    server.setResponder(codeFromRoom);
+    ASSERT_TRUE(startGateway());
     constexpr int clients = 32;
     constexpr int requestsEach = 5;
-    std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&, c] {
-            TestClient requester = client();
-            for (int r = 0; r < requestsEach; ++r) {
-                int room = 1000 + c * 10 + r;
-                std::string code = std::to_string(room).substr(1);
-                requester.send(requestForRoom(std::to_string(room)));
-                std::string expected =
-                    (code == "001" || code == "002") ? successAnswer : failureAnswer(code);
-                if (requester.readLine() != expected) {
-                    ++mismatches;
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    requestFromManyClients(clients, requestsEach,
+                           [&](int room, const std::optional<std::string>& answer) {
+                               if (answer != answerForRoom(room)) {
+                                   ++mismatches;
+                               }
+                           });
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ(server.lines().size(), std::size_t(clients * requestsEach));
 }
 
 TEST_F(KeyRequestRun, RefusedLinkConnectReportsTheSocketError)
 {
-    GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkHost = "127.0.0.1";
+    std::uint16_t freePort = 0;
     {
         // A port that was just free: nothing listens there.
         FakeLockServer gone;
-        options.linkPort = gone.port();
+        freePort = gone.port();
     }
+    const GatewayOptions options = testGatewayOptions(freePort);
     // The fake server above is gone; its port refuses.
     Gateway lonely(options, log.sink());
     try {

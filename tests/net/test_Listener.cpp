@@ -1,28 +1,16 @@
 #include "gateway/Errors.h"
-#include "gateway/Gateway.h"
 #include "gateway/Listener.h"
-#include "support/FakeLockServer.h"
-#include "support/LogRecorder.h"
+#include "support/FinishesWithin.h"
 #include "support/TestClient.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include <future>
-
 using namespace gateway;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Runs f on a thread of its own; false when it has not returned within the bound, which
-// here means a shutdown that nothing woke.
-template <typename F> bool finishesWithin(F f, std::chrono::seconds bound)
-{
-    auto done = std::async(std::launch::async, std::move(f));
-    return done.wait_for(bound) == std::future_status::ready;
-}
 
 void echoHandler(Connection& connection)
 {
@@ -86,7 +74,7 @@ TEST(Listener, ShutdownWakesIdleConnectionsAtOnce)
         clients.back().send("ping");
         ASSERT_EQ(clients.back().readLine(), "ping");
     }
-    EXPECT_TRUE(finishesWithin([&] { listener->shutdown(); }, 20s));
+    expectFinishesWithin("the shutdown", 20s, [&] { listener->shutdown(); });
     for (auto& client : clients) {
         EXPECT_TRUE(client.closedWithoutAnswer());
     }
@@ -124,24 +112,4 @@ TEST(Listener, RestartedListenerBindsTheSamePortAtOnce)
     }
     Listener again(port, echoHandler);
     EXPECT_NO_THROW(again.start());
-}
-
-TEST(Listener, ShutdownWithExchangeInFlightEndsWithinItsBound)
-{
-    FakeLockServer server([](const std::string&) { return std::nullopt; });
-    LogRecorder log;
-    GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkPort = server.port();
-    options.replyWaitMs = 600000; // a reply that would never be waited out
-    options.terminateWaitMs = 200;
-    Gateway gateway(options, log.sink());
-    gateway.startListener();
-    gateway.connectLink();
-
-    TestClient client(gateway.listener().port());
-    client.send(R"(<keyrequest room="1" from-date-time="2020-01-01" to-date-time="2020-01-01"/>)");
-    ASSERT_TRUE(server.waitForLines(1));
-    EXPECT_TRUE(finishesWithin([&] { gateway.shutdown(); }, 20s));
-    EXPECT_TRUE(client.closedWithoutAnswer());
 }

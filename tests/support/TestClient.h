@@ -1,7 +1,9 @@
 #pragma once
 
+#include "gateway/ReadUntil.h"
 #include "gateway/SocketPlatform.h"
 
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,31 +27,21 @@ public:
     std::optional<std::string> readLine(int timeoutMs = 10000)
     {
         m_closed = false;
-        for (;;) {
-            auto end = m_pending.find("\r\n");
-            if (end != std::string::npos) {
-                std::string line = m_pending.substr(0, end);
-                m_pending.erase(0, end + 2);
-                return line;
-            }
-            if (gateway::waitReadable(m_socket, timeoutMs, nullptr) !=
-                gateway::Readiness::Readable) {
-                return std::nullopt;
-            }
-            char buffer[4096];
-            std::size_t received = 0;
-            try {
-                received = gateway::receiveSome(m_socket, buffer, sizeof buffer);
-            } catch (const std::exception&) {
-                m_closed = true;
-                return std::nullopt;
-            }
-            if (received == 0) {
-                m_closed = true;
-                return std::nullopt;
-            }
-            m_pending.append(buffer, received);
+        std::string line;
+        gateway::ReadEnd end = gateway::ReadEnd::Closed;
+        try {
+            end = gateway::readUntil(m_socket, "\r\n",
+                                     std::chrono::steady_clock::now() +
+                                         std::chrono::milliseconds(timeoutMs),
+                                     m_pending, line);
+        } catch (const std::exception&) {
+            // A reset connection is closed as well.
         }
+        m_closed = end == gateway::ReadEnd::Closed;
+        if (end != gateway::ReadEnd::Found) {
+            return std::nullopt;
+        }
+        return line;
     }
 
     // True when the gateway closed the connection without sending anything more.

@@ -375,7 +375,6 @@ TEST_F(KeyRequestExternalEntity, IsNeverRead)
 
 TEST(KeyRequestDocument, ConcurrentLoadsKeepTheirOwnResultsAndErrors)
 {
-    initXmlLibrary();
     constexpr int threadCount = 4;
     constexpr int rounds = 200;
     std::atomic<int> wrong{0};

@@ -1,6 +1,8 @@
 #include "PaneLines.h"
 #include "RecordingErrorBox.h"
 #include "support/FakeLockServer.h"
+#include "support/GatewayFixture.h"
+#include "support/KeyRequests.h"
 #include "support/TestClient.h"
 #include "window/Startup.h"
 #include "window/Velmor_send.h"
@@ -14,22 +16,13 @@
 
 namespace {
 
-const std::string keyRequest = R"(<keyrequest room="1110" folio="123456" encoder="1" )"
-                               R"(key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" )"
-                               R"(to-date-time="2020-07-17 11:00:00"/>)";
-const std::string successAnswer =
-    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
 const std::string reply = FakeLockServer::replyWithCode("001");
-const QStringList requestLines{QString::fromStdString(keyRequest), QString::fromStdString(reply),
-                               "001",
-                               "Room = [1110           ] From = [0716201400] To = [0717201100]"};
+const QStringList requestLines{QString::fromStdString(stayRequest), QString::fromStdString(reply),
+                               "001", QString::fromStdString(staySummary)};
 
 gateway::GatewayOptions optionsFor(const FakeLockServer& server)
 {
-    gateway::GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkHost = "127.0.0.1";
-    options.linkPort = server.port();
+    gateway::GatewayOptions options = testGatewayOptions(server.port());
     options.terminateWaitMs = 5000;
     return options;
 }
@@ -52,12 +45,12 @@ private slots:
         QCOMPARE(form.data(), gateway::Text());
 
         TestClient client(form.IdTCPServer1.port());
-        client.send(keyRequest);
+        client.send(stayRequest);
         QCOMPARE(client.readLine(), std::optional(successAnswer));
         QVERIFY(paneLines(*form.Memo1).isEmpty());
 
         QTRY_COMPARE(paneLines(*form.Memo1), requestLines);
-        QCOMPARE(form.data(), gateway::fromUtf8(keyRequest));
+        QCOMPARE(form.data(), gateway::fromUtf8(stayRequest));
     }
 
     void requestsWhileHiddenAreLogged()
@@ -71,7 +64,7 @@ private slots:
         QTRY_VERIFY(form.isHidden());
 
         TestClient client(form.IdTCPServer1.port());
-        client.send(keyRequest);
+        client.send(stayRequest);
         QCOMPARE(client.readLine(), std::optional(successAnswer));
         QTRY_COMPARE(paneLines(*form.Memo1), requestLines);
 
@@ -107,7 +100,7 @@ private slots:
         });
 
         TestClient client(form->IdTCPServer1.port());
-        client.send(keyRequest);
+        client.send(stayRequest);
         QVERIFY(server.waitForLines(1));
         QElapsedTimer timer;
         timer.start();

@@ -1,7 +1,10 @@
+#include "MainWindows.h"
 #include "PaneLines.h"
 #include "RecordingErrorBox.h"
 #include "gateway/Listener.h"
 #include "support/FakeLockServer.h"
+#include "support/GatewayFixture.h"
+#include "support/KeyRequests.h"
 #include "support/SocketPair.h"
 #include "support/TestClient.h"
 #include "window/ApplicationTitle.h"
@@ -19,16 +22,9 @@
 
 namespace {
 
-const std::string keyRequest = R"(<keyrequest room="1110" folio="123456" encoder="1" )"
-                               R"(key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" )"
-                               R"(to-date-time="2020-07-17 11:00:00"/>)";
-
 gateway::GatewayOptions optionsFor(std::uint16_t linkPort)
 {
-    gateway::GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkHost = "127.0.0.1";
-    options.linkPort = linkPort;
+    gateway::GatewayOptions options = testGatewayOptions(linkPort);
     options.terminateWaitMs = 2000;
     return options;
 }
@@ -103,7 +99,7 @@ private slots:
         RecordingErrorBox box;
         std::unique_ptr<TForm7> form = window::createMainWindow(optionsFor(server.port()), box);
         QVERIFY(form);
-        QCOMPARE(Form7, form.get());
+        QCOMPARE(mainWindows(), QList<TForm7*>{form.get()});
         QVERIFY(box.shown.empty());
         QVERIFY(form->IdTCPServer1.isActive());
         QVERIFY(form->IdTCPClient1.isConnected());
@@ -111,7 +107,7 @@ private slots:
         QVERIFY(!form->isVisible());
 
         form.reset();
-        QCOMPARE(Form7, nullptr);
+        QVERIFY(mainWindows().isEmpty());
     }
 
     // The box comes while the window is not shown yet, with the icon there and the listener
@@ -124,10 +120,12 @@ private slots:
         bool shownWhileBoxOpen = true;
         bool servedWhileBoxOpen = false;
         box.onShow = [&] {
-            iconWhileBoxOpen = Form7 && Form7->TrayIcon1 && Form7->TrayIcon1->isVisible();
-            shownWhileBoxOpen = Form7 && Form7->isVisible();
-            TestClient client(Form7->IdTCPServer1.port());
-            client.send(keyRequest);
+            TForm7* form = mainWindow();
+            QVERIFY(form);
+            iconWhileBoxOpen = form->TrayIcon1 && form->TrayIcon1->isVisible();
+            shownWhileBoxOpen = form->isVisible();
+            TestClient client(form->IdTCPServer1.port());
+            client.send(stayRequest);
             // The run fails at the link, so the connection closes without an answer.
             servedWhileBoxOpen = client.closedWithoutAnswer();
         };
@@ -144,10 +142,10 @@ private slots:
 
         window::showMainWindow(*form, window::StartupShow::Normal);
         QTRY_VERIFY(form->isVisible());
-        QTRY_COMPARE(paneLines(*form->Memo1), QStringList{QString::fromStdString(keyRequest)});
+        QTRY_COMPARE(paneLines(*form->Memo1), QStringList{QString::fromStdString(stayRequest)});
 
         TestClient later(form->IdTCPServer1.port());
-        later.send(keyRequest);
+        later.send(stayRequest);
         QVERIFY(later.closedWithoutAnswer());
         QCOMPARE(box.shown.size(), 1u);
     }
@@ -164,11 +162,11 @@ private slots:
         options.listenerPort = holder.port();
         RecordingErrorBox box;
         bool formGoneWhileBoxOpen = false;
-        box.onShow = [&] { formGoneWhileBoxOpen = Form7 == nullptr; };
+        box.onShow = [&] { formGoneWhileBoxOpen = mainWindows().isEmpty(); };
 
         std::unique_ptr<TForm7> form = window::createMainWindow(options, box);
         QVERIFY(!form);
-        QCOMPARE(Form7, nullptr);
+        QVERIFY(mainWindows().isEmpty());
         QVERIFY(formGoneWhileBoxOpen);
         QCOMPARE(box.shown.size(), 1u);
         QCOMPARE(box.shown[0].caption, QStringLiteral("Application Error"));
@@ -224,7 +222,8 @@ private slots:
             });
             bool listenerActiveWhileBoxOpen = false;
             box.onShow = [&] {
-                listenerActiveWhileBoxOpen = Form7 != nullptr && Form7->IdTCPServer1.isActive();
+                const TForm7* form = mainWindow();
+                listenerActiveWhileBoxOpen = form != nullptr && form->IdTCPServer1.isActive();
                 // Delivered while the box's own event loop runs.
                 QTimer::singleShot(0, [&] {
                     switch (c.stop) {
@@ -248,7 +247,7 @@ private slots:
             QVERIFY2(box.shown.size() == 1, c.what);
             QVERIFY2(c.stop == Stop::None || stopSignals.requested(), c.what);
             QVERIFY2(listenerActiveWhileBoxOpen == !c.portTaken, c.what);
-            QVERIFY2(Form7 == nullptr, c.what);
+            QVERIFY2(mainWindows().isEmpty(), c.what);
         }
     }
 
@@ -263,9 +262,11 @@ private slots:
         window::showMainWindow(*form, window::StartupShow::Normal);
         bool listenerActiveAtIconRemoval = false;
         bool linkOpenAtIconRemoval = false;
+        // Captured apart: the pointer is already null while form.reset() destroys the window.
+        TForm7* const window = form.get();
         connect(form->TrayIcon1.get(), &QObject::destroyed, this, [&] {
-            listenerActiveAtIconRemoval = Form7->IdTCPServer1.isActive();
-            linkOpenAtIconRemoval = Form7->IdTCPClient1.isConnected();
+            listenerActiveAtIconRemoval = window->IdTCPServer1.isActive();
+            linkOpenAtIconRemoval = window->IdTCPClient1.isConnected();
         });
 
         QTimer::singleShot(0, form.get(), [&] { form->close(); });

@@ -2,6 +2,7 @@
 #include "RecordingErrorBox.h"
 #include "gateway/EncoderLine.h"
 #include "support/FakeLockServer.h"
+#include "support/GatewayFixture.h"
 #include "window/ApplicationTitle.h"
 #include "window/Velmor_send.h"
 
@@ -23,10 +24,7 @@ const std::string replyOk = FakeLockServer::replyWithCode("001");
 
 gateway::GatewayOptions optionsFor(const FakeLockServer& server, int replyWaitMs = 5000)
 {
-    gateway::GatewayOptions options;
-    options.listenerPort = 0;
-    options.linkHost = "127.0.0.1";
-    options.linkPort = server.port();
+    gateway::GatewayOptions options = testGatewayOptions(server.port());
     options.replyWaitMs = replyWaitMs;
     options.terminateWaitMs = 2000;
     return options;
