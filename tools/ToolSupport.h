@@ -3,6 +3,7 @@
 // Small pieces shared by the tools: option reading, number checks and
 // readable renderings of wire bytes.
 
+#include "gateway/BuildInfo.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ReadableText.h"
 #include "gateway/SocketPlatform.h"
@@ -14,6 +15,7 @@
 namespace tools {
 
 using gateway::OptionReader;
+using gateway::projectVersion;
 using gateway::UsageError;
 
 using gateway::parseHost;
