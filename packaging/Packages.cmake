@@ -15,6 +15,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "window; velmor_sndd runs without one, as a service. locksim and keyreq stand"
     "in for the lock system and the front desk while commissioning.")
 set(CPACK_STRIP_FILES ON)
+# The settings reach cpack as written here (the installer's commands hold quotes, backslashes and
+# dollars).
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_COMPONENTS_ALL programs)
 # The files are the same whichever is chosen: never one package per component.
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)

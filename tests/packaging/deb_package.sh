@@ -20,6 +20,7 @@ work=$(mktemp -d)
 cleanup() {
     local pids
     pids=$(jobs -p)
+    # shellcheck disable=SC2086 # one process id per word
     [ -z "$pids" ] || kill $pids 2>/dev/null || true
     { wait; } 2>/dev/null || true
     rm -rf "$work"
@@ -101,6 +102,7 @@ fi
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 unit=$root/usr/lib/systemd/system/velmor_sndd.service
+# shellcheck disable=SC2016 # systemd expands the variable, not this script
 grep -qx 'ExecStart=/usr/bin/velmor_sndd $VELMOR_SNDD_OPTIONS' "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
 grep -qx 'EnvironmentFile=-/etc/default/velmor_sndd' "$unit" || fail "EnvironmentFile: $(grep EnvironmentFile "$unit")"
 top=$(gzip -dc "$root/usr/share/doc/velmor-snd/changelog.gz" | head -1)
