@@ -3,6 +3,7 @@
 // Small pieces shared by the tools (locksim, keyreq, keyload): option reading, number checks,
 // the --help and bad-command-line preambles, and readable renderings of wire bytes.
 
+#include "gateway/BuildInfo.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ReadableText.h"
 #include "gateway/SocketPlatform.h"
@@ -40,6 +41,7 @@ template <typename Read> bool readCommandLine(const char* program, const char* u
 }
 
 using gateway::OptionReader;
+using gateway::projectVersion;
 using gateway::UsageError;
 
 using gateway::parseHost;

@@ -47,6 +47,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* usageText =
     "Usage: keyload load [options]\n"
     "       keyload idle --pid PID [options]\n"
+    "       keyload --help | --version\n"
     "\n"
     "load: CLIENTS concurrent front-desk clients x REQUESTS key requests through the gateway,\n"
     "then the same encoder command lines sent directly to the lock system on CLIENTS\n"
@@ -104,6 +105,10 @@ Settings parseSettings(int argc, char** argv)
     settings.mode = argv[1];
     if (settings.mode == "--help") {
         tools::exitWithHelp(usageText);
+    }
+    if (settings.mode == "--version") {
+        std::printf("keyload %s\n", tools::projectVersion());
+        std::exit(exitDone);
     }
     if (settings.mode != "load" && settings.mode != "idle") {
         throw tools::UsageError("unknown mode '" + settings.mode + "'");

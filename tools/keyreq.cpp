@@ -48,6 +48,7 @@ constexpr const char* usageText =
     "  --timeout MS       wait at most MS milliseconds to connect and for each answer\n"
     "                     (default 20000)\n"
     "  --help             show this text\n"
+    "  --version          show the version\n"
     "\n"
     "Exit status: 0 every answer is the success answer (res-code=\"0\"); 1 a failure answer\n"
     "came; 2 the connection closed or the time-out passed without an answer (or a bad\n"
@@ -99,6 +100,10 @@ Settings parseSettings(int argc, char** argv)
         if (name == "--help") {
             options.noValue();
             tools::exitWithHelp(usageText);
+        } else if (name == "--version") {
+            options.noValue();
+            std::printf("keyreq %s\n", tools::projectVersion());
+            std::exit(exitSuccess);
         }
         bool isAttribute = false;
         for (auto& attribute : settings.attributes) {

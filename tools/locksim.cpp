@@ -44,6 +44,7 @@ constexpr const char* usageText =
     "                     connect hangs as it does on an unreachable host\n"
     "  --quiet            print nothing but the listening line\n"
     "  --help             show this text\n"
+    "  --version          show the version\n"
     "\n"
     "Prints \"locksim: listening on HOST:PORT\" once listening, then for each line:\n"
     "  conn C line L: LINE -> REPLY\n"
@@ -68,7 +69,7 @@ struct Settings
     bool unresponsive = false;
 };
 
-// Exits the program for --help; throws UsageError for everything it cannot accept.
+// Exits the program for --help and --version; throws UsageError for everything it cannot accept.
 Settings parseSettings(int argc, char** argv)
 {
     Settings settings;
@@ -79,6 +80,10 @@ Settings parseSettings(int argc, char** argv)
         if (name == "--help") {
             options.noValue();
             tools::exitWithHelp(usageText);
+        } else if (name == "--version") {
+            options.noValue();
+            std::printf("locksim %s\n", tools::projectVersion());
+            std::exit(0);
         } else if (name == "--host") {
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
