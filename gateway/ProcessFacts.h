@@ -33,9 +33,10 @@ std::int64_t peakResidentKiB();
 // false when the system does not allow that many.
 bool allowOpenSockets(std::uint64_t count);
 
-// Sets the limit of open files (sockets) to count, for a test that runs out of them; false
-// where the system has no such limit (Windows) or refuses.
-bool limitOpenFiles(std::uint64_t count);
+// Lowers the limit of open files (sockets) to the lowest free descriptor, so that nothing more
+// can be opened until raiseOpenFileLimit(); for a test that runs out of them without failing
+// an open itself. False where the system has no such limit (Windows) or refuses.
+bool allowNoFurtherFiles();
 
 // Raises the limit of open files (sockets) to the most the system allows this process and
 // gives the new limit; none where the system has no such limit (Windows).

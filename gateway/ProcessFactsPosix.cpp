@@ -1,10 +1,12 @@
 #include "gateway/ProcessFacts.h"
 
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 
 namespace gateway {
 
@@ -73,13 +75,19 @@ bool allowOpenSockets(std::uint64_t count)
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-bool limitOpenFiles(std::uint64_t count)
+bool allowNoFurtherFiles()
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max < count) {
+    // A new descriptor is the lowest free one, and must lie below the limit.
+    const int lowestFree = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+    if (lowestFree < 0) {
         return false;
     }
-    limit.rlim_cur = count;
+    ::close(lowestFree);
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return false;
+    }
+    limit.rlim_cur = static_cast<rlim_t>(lowestFree);
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 

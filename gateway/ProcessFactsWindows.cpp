@@ -55,7 +55,7 @@ bool allowOpenSockets(std::uint64_t)
     return true;
 }
 
-bool limitOpenFiles(std::uint64_t)
+bool allowNoFurtherFiles()
 {
     return false;
 }

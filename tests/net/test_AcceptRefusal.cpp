@@ -26,20 +26,12 @@ TEST(AcceptRefusal, RunningOutOfDescriptorsIsToldOnceAndTheWaitingConnectionIsSe
     listener.setStatusSink([&status](const std::string& line) { status.sink()(fromUtf8(line)); });
     listener.start();
 
-    if (!limitOpenFiles(256)) {
+    // The client's socket first; then no descriptor is left for the accept. (Running out by
+    // opening sockets until one fails would fail inside the sanitizers' runtime as well.)
+    Socket client = openStream(Family::IPv4);
+    if (!allowNoFurtherFiles()) {
         GTEST_SKIP() << "no limit of open files to run out of on this system";
     }
-    // Every descriptor taken but one, which the client's socket takes.
-    std::vector<Socket> hoard;
-    try {
-        while (hoard.size() < 256) {
-            hoard.push_back(openStream(Family::IPv4));
-        }
-    } catch (const std::exception&) {
-    }
-    ASSERT_FALSE(hoard.empty());
-    hoard.pop_back();
-    Socket client = openStream(Family::IPv4);
     connectIPv4(client, loopbackIPv4(), listener.port());
 
     const std::string refusal = "cannot accept connections on port " +
@@ -47,10 +39,9 @@ TEST(AcceptRefusal, RunningOutOfDescriptorsIsToldOnceAndTheWaitingConnectionIsSe
                                 ": Socket Error # 10024 Too many open files.; they wait in the "
                                 "system's queue";
     EXPECT_TRUE(status.waitForCount(1)) << "the refusal is told";
-    hoard.clear();
+    raiseOpenFileLimit();
     auto servedFuture = served.get_future();
     EXPECT_EQ(servedFuture.wait_for(10s), std::future_status::ready);
-    raiseOpenFileLimit();
 
     const std::vector<Text> lines = status.lines();
     ASSERT_EQ(lines.size(), 1u) << "a refusal repeated every pause is told once a minute";
