@@ -34,11 +34,11 @@ class TForm7 : public QWidget
     Q_OBJECT
 
 public:
-    // Builds the window and its objects in stored order: the gateway with its link (not
-    // connected yet) and listener (not listening yet), the panels, panes and button, the
-    // notification icon and the minimise event; then the listener starts and requests are
-    // served from there on. Throws the start failure (EIdCouldNotBindSocket when the port is
-    // taken); the icon goes again with the half-built window.
+    // Builds the window and its objects: the gateway with its link (not connected yet) and
+    // listener (not listening yet), the panels, panes and button, the notification icon and
+    // the minimise event; then the listener starts and requests are served from there on. Throws
+    // the start failure (EIdCouldNotBindSocket when the port is taken); the icon goes again with
+    // the half-built window.
     TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox);
     // Shuts down (shutDown) if that has not happened yet.
     ~TForm7() override;
@@ -61,8 +61,8 @@ public:
     QPushButton* Button4 = nullptr;
     // The lock-system link (the gateway's).
     gateway::LockLink& IdTCPClient1;
-    // The request listener (the gateway's). The XML document that reads key requests needs no
-    // object of its own: the reading sets the XML library up itself.
+    // The request listener (the gateway's). The XML document that reads key requests (XML1)
+    // needs no object of its own: the reading sets the XML library up itself.
     gateway::Listener& IdTCPServer1;
     // The operator's own notes pane: the program never writes or reads it.
     QPlainTextEdit* Memo2 = nullptr;
