@@ -1,7 +1,8 @@
 # The Windows installer (NSIS, Debian's makensis): the programs in the installation folder,
 # velmor_snd in the Start menu with its icon, the uninstaller in Add/Remove Programs, and
 # velmor_sndd's service offered, off by default. An install over an older one first runs that
-# one's uninstaller, so nothing of the old version stays.
+# one's uninstaller, so nothing of the old version stays; a service the old one had is
+# registered again with the same options, and started again if it was running.
 
 # A 64-bit installer for 64-bit programs: it writes the 64-bit registry and needs no 32-bit
 # subsystem (Debian's makensis has the amd64 stubs).
@@ -13,10 +14,19 @@ set(CPACK_NSIS_PACKAGE_NAME velmor_snd)
 set(CPACK_NSIS_DISPLAY_NAME "velmor_snd ${PROJECT_VERSION}")
 set(CPACK_NSIS_CONTACT "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(icon ${PROJECT_SOURCE_DIR}/window/icons/velmor_snd.ico)
 set(CPACK_NSIS_MUI_ICON ${icon})
 set(CPACK_NSIS_MUI_UNIICON ${icon})
+# Not CPack's own uninstall before the install: it runs before anything of ours could note the
+# service the old installation had. The installer's first section does it instead. CPack's
+# template has no place for commands before its programs' section; the icon settings come
+# before every section and are taken as given when set, so the section goes there with them.
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
+set(CPACK_NSIS_INSTALLER_MUI_ICON_CODE "!define MUI_ICON \"${icon}\"
+!define MUI_UNICON \"${icon}\"
+Section \"-uninstall the installation before\"
+  Call UninstallPrevious
+SectionEnd")
 # Add/Remove Programs shows the icon the program file carries.
 set(CPACK_NSIS_INSTALLED_ICON_NAME velmor_snd.exe)
 set(CPACK_NSIS_MENU_LINKS velmor_snd.exe velmor_snd)
@@ -31,6 +41,58 @@ SectionEnd
 
 !include FileFunc.nsh
 Var ServiceOptions
+Var PreviousService
+Var PreviousServiceOptions
+Var PreviousServiceRan
+
+; The installation before this one, if any, is uninstalled first, in place. Its service's
+; options (what its command line holds after --service) and whether it ran are noted first, as
+; its uninstaller removes the service.
+Function UninstallPrevious
+  StrCpy $PreviousService no
+  StrCpy $PreviousServiceRan no
+  ReadRegStr $0 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\velmor_snd" "UninstallString"
+  StrCmp $0 "" previousDone
+  ReadRegStr $1 HKLM "SYSTEM\CurrentControlSet\Services\velmor_sndd" "ImagePath"
+  ; The installer's own StrStr: the haystack from the needle on, empty when it is not there.
+  Push $1
+  Push " --service"
+  Call StrStr
+  Pop $2
+  StrCmp $2 "" uninstall
+  StrCpy $PreviousService yes
+  StrCpy $PreviousServiceOptions $2 "" 10
+  nsExec::ExecToStack '"$SYSDIR\sc.exe" query velmor_sndd'
+  Pop $3
+  Pop $4
+  Push $4
+  Push "RUNNING"
+  Call StrStr
+  Pop $5
+  StrCmp $5 "" uninstall
+  StrCpy $PreviousServiceRan yes
+  uninstall:
+  ; The uninstall string is the quoted path of the old uninstaller; _?= runs it in place, so
+  ; that it has ended when ExecWait returns.
+  StrCpy $2 $0 1
+  StrCmp $2 '"' 0 +2
+    StrCpy $0 $0 "" 1
+  StrCpy $2 $0 1 -1
+  StrCmp $2 '"' 0 +2
+    StrCpy $0 $0 -1
+  StrLen $2 "\Uninstall.exe"
+  StrCpy $3 $0 -$2
+  DetailPrint "Uninstalling the version in $3 first"
+  ClearErrors
+  ExecWait '"$0" /S _?=$3'
+  IfErrors 0 +3
+    MessageBox MB_OK|MB_ICONSTOP "The installed version could not be uninstalled first." /SD IDOK
+    Abort
+  ; Run in place, the old uninstaller leaves itself and its folder behind.
+  Delete "$0"
+  RMDir "$3"
+  previousDone:
+FunctionEnd
 
 Function RegisterService
   DetailPrint "Registering the velmor_sndd service: velmor_sndd.exe --install-service $ServiceOptions"
@@ -44,6 +106,26 @@ Section /o "velmor_sndd as a Windows service, started with Windows" service
   Call RegisterService
 SectionEnd
 
+; The service the installation before had, unless one was asked for in this install: registered
+; again with its options, started again if it ran.
+Section "-service kept from the installation before"
+  StrCmp $PreviousService yes 0 keptDone
+  SectionGetFlags ${service} $2
+  IntOp $2 $2 & ${SF_SELECTED}
+  IntCmp $2 ${SF_SELECTED} keptDone
+  ${GetParameters} $1
+  ClearErrors
+  ${GetOptions} $1 "/SERVICE" $3
+  IfErrors 0 keptDone
+  StrCpy $ServiceOptions $PreviousServiceOptions
+  Call RegisterService
+  StrCmp $PreviousServiceRan yes 0 keptDone
+  DetailPrint "Starting the velmor_sndd service again"
+  nsExec::ExecToLog '"$SYSDIR\sc.exe" start velmor_sndd'
+  Pop $0
+  keptDone:
+SectionEnd
+
 Section "-service from the command line"
   ${GetParameters} $1
   ClearErrors
@@ -54,13 +136,17 @@ Section "-service from the command line"
   IntOp $2 $2 & ${SF_SELECTED}
   IntCmp $2 ${SF_SELECTED} serviceDone
   ; /SERVICE=--port=3001 and /SERVICE="--link-host 10.1.2.3" leave "=" and the quotes around
-  ; the options.
+  ; the options; "/SERVICE=--link-host 10.1.2.3", as programs that quote every word with a
+  ; blank write it, leaves a closing quote only.
   StrCpy $3 $ServiceOptions 1
   StrCmp $3 "=" 0 +2
     StrCpy $ServiceOptions $ServiceOptions "" 1
   StrCpy $3 $ServiceOptions 1
   StrCmp $3 '"' 0 +2
-    StrCpy $ServiceOptions $ServiceOptions -1 1
+    StrCpy $ServiceOptions $ServiceOptions "" 1
+  StrCpy $3 $ServiceOptions 1 -1
+  StrCmp $3 '"' 0 +2
+    StrCpy $ServiceOptions $ServiceOptions -1
   Call RegisterService
   serviceDone:
 ]])

@@ -2,8 +2,9 @@
 # The Windows installer as an administrator runs it, under Wine in a Wine prefix of its own:
 # cpack makes it from the Windows build; installed silently into a chosen folder it leaves the
 # programs (needing no DLL but Windows' own), the Start-menu entry and the uninstaller registered
-# in Add/Remove Programs; the installed programs tell the version; installed again over itself it first removes the
-# installation before it; uninstalled silently it leaves nothing.
+# in Add/Remove Programs; the installed programs tell the version; installed again over itself it
+# first removes the installation before it, and registers and starts again the service that one
+# had; uninstalled silently it leaves nothing, the service included.
 #
 # Wine cannot show, and a Windows machine must: the installer's pages (only silent runs here; the
 # components page offers the service), Windows' elevation prompt (Wine's user is an
@@ -134,15 +135,34 @@ for program in velmor_sndd locksim keyreq; do
     [ "$shown" == "$program $version" ] || fail "$program.exe --version: $shown"
 done
 
-# --- The service: chosen on the command line it is registered, and an install over the
-# installation removes it with the old files.
+# --- The service: chosen on the command line it is registered with its options, and started.
+# One option without a blank: Wine would quote a word with blanks whole ("/SERVICE=a b"), which
+# a command line typed at a prompt never does. Port 8264 for its link is the end-to-end test's
+# stand-in's, hence the test's lock on the fixed ports.
 [ "$(velmor_services)" -eq 0 ] || fail "a velmor_sndd service before any was asked for"
-install /SERVICE
+service_options='--port=3101'
+install "/SERVICE=$service_options"
 [ "$(velmor_services)" -ge 1 ] || fail "/SERVICE registered no velmor_sndd service"
+service_command() {
+    win reg query 'HKLM\System\CurrentControlSet\Services\velmor_sndd' /v ImagePath | tr -d '\r' |
+        sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p'
+}
+[[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
+    fail "the service's command line: $(service_command)"
+service_state() { win sc query velmor_sndd | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *//p'; }
+# Wine's sc start may say it failed while the service is still starting: its state tells.
+win sc start velmor_sndd >/dev/null || true
+# The service manager has no state change to wait on from outside: asked for, at most 30 s.
+for _ in $(seq 150); do
+    [ "$(service_state)" == RUNNING ] && break
+    sleep 0.2
+done
+[ "$(service_state)" == RUNNING ] || fail "the service did not start: $(service_state)"
 
 # --- Installed again over itself: the installation before it is removed first (its uninstaller
-# runs, which deletes the whole uninstall key, a value only the old one had with it, and every
-# file it installed), and a file of the administrator's stays.
+# runs, which deletes the whole uninstall key, a value only the old one had with it, every file
+# it installed, and the service), a file of the administrator's stays, and the service the old
+# one had comes back with its options and runs again.
 view=$(registry_view)
 win reg add "$uninstall_key" /v OldVersionOnly /d stale /f "/reg:$view" >/dev/null
 registered OldVersionOnly >/dev/null || fail "could not mark the installation"
@@ -153,7 +173,15 @@ echo "silent install over an installation: $((SECONDS - started)) s"
 ! registered OldVersionOnly >/dev/null || fail "the installation before was not uninstalled first"
 expected_files=(Uninstall.exe administrator-notes.txt keyreq.exe locksim.exe velmor_snd.exe velmor_sndd.exe)
 check_installed "install over an installation"
-[ "$(velmor_services)" -eq 0 ] || fail "the install over the installation left its service registered"
+# The service the installation before had is there again, with its options, and running again.
+[ "$(velmor_services)" -eq 1 ] || fail "the install over the installation has $(velmor_services) velmor_sndd services"
+[[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
+    fail "the service's command line after the install over it: $(service_command)"
+for _ in $(seq 150); do
+    [ "$(service_state)" == RUNNING ] && break
+    sleep 0.2
+done
+[ "$(service_state)" == RUNNING ] || fail "the service was not started again: $(service_state)"
 rm "$unix_folder/administrator-notes.txt"
 
 # --- Uninstalled silently with the uninstaller Add/Remove Programs starts: files, Start-menu

@@ -60,7 +60,8 @@ grep -q "^velmor_sndd: cannot register the service velmor_sndd: Windows error 10
     fail "a second registration said: $out"
 wait_for_state STOPPED
 
-wine sc start velmor_sndd >/dev/null
+# Wine's sc start may say it failed while the service is still starting: its state tells.
+wine sc start velmor_sndd >/dev/null || true
 wait_for_state RUNNING
 grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
     fail "running before its link attempt ended"
@@ -68,7 +69,7 @@ answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
     fail "the service's answer: $answer"
 
-wine sc stop velmor_sndd >/dev/null
+wine sc stop velmor_sndd >/dev/null || true
 wait_for_state STOPPED
 grep -q "^velmor_sndd: stopped$" "$work/service.log" || fail "no orderly stop in the log"
 grep -q "^Room = \[1110" "$work/service.log" || fail "the request's lines are not in the log"
