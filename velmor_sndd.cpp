@@ -5,6 +5,7 @@
 #include "gateway/BuildInfo.h"
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/LineOutput.h"
 #include "gateway/LinkRecovery.h"
 #include "gateway/LogFile.h"
 #include "gateway/OptionReader.h"
@@ -17,34 +18,34 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 namespace {
 
-// One writer at a time on each stream, each record flushed at once for whoever watches; with a
-// log file, every record goes there instead.
+// Log records on standard output, the program's own lines and failures on standard error; with
+// a log file, every record goes there instead.
 class Output
 {
 public:
     void useFile(std::unique_ptr<gateway::LogFile> file) { m_file = std::move(file); }
     gateway::LogFile* file() { return m_file.get(); }
 
-    void line(std::FILE* stream, const std::string& text)
+    void log(const std::string& text) { write(m_standardOutput, text); }
+    void error(const std::string& text) { write(m_standardError, text); }
+
+private:
+    void write(gateway::LineOutput& stream, const std::string& text)
     {
         if (m_file) {
             m_file->append(text);
-            return;
+        } else {
+            stream.line(text);
         }
-        std::lock_guard lock(m_mutex);
-        std::fwrite(text.data(), 1, text.size(), stream);
-        std::fputc('\n', stream);
-        std::fflush(stream);
     }
 
-private:
-    std::mutex m_mutex;
+    gateway::LineOutput m_standardOutput{stdout};
+    gateway::LineOutput m_standardError{stderr};
     std::unique_ptr<gateway::LogFile> m_file;
 };
 
@@ -68,12 +69,10 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     // starve a real request: every connection holds a descriptor for as long as it lasts.
     const std::optional<std::uint64_t> openFiles = gateway::raiseOpenFileLimit();
     auto log = [&output, raw = command.rawLog](gateway::TextView line) {
-        output.line(stdout, raw ? gateway::toUtf8(line) : gateway::readableText(line));
+        output.log(raw ? gateway::toUtf8(line) : gateway::readableText(line));
     };
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
-    auto report = [&output](const std::string& text) {
-        output.line(stderr, "velmor_sndd: " + text);
-    };
+    auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
 
     gateway::GatewayOptions options;
     options.listenerPort = command.port;
@@ -82,8 +81,8 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
     gateway::Gateway gateway(options, log);
     gateway.setFailureSink([&output](const std::string& peer, const std::exception& failure) {
-        output.line(stderr,
-                    "request from " + peer + " not answered: " + gateway::describeFailure(failure));
+        output.error("request from " + peer +
+                     " not answered: " + gateway::describeFailure(failure));
     });
     gateway.listener().setStatusSink(report);
     try {

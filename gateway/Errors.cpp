@@ -5,8 +5,7 @@
 namespace gateway {
 
 EIdSocketError::EIdSocketError(int number)
-    : EIdException("Socket Error # " + std::to_string(number) + "\r\n" + socketErrorText(number)),
-      m_number(number)
+    : EIdException(socketErrorMessage(number)), m_number(number)
 {
 }
 

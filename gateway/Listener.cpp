@@ -1,6 +1,7 @@
 #include "gateway/Listener.h"
 
 #include "gateway/Errors.h"
+#include "gateway/ReadableText.h"
 #include "gateway/SocketErrorText.h"
 
 #include <chrono>
@@ -108,14 +109,13 @@ void Listener::reportRefusal(int refusal)
         return;
     }
     if (const std::optional<int> heldBack = m_refusalReports.admit()) {
-        const std::string text = socketErrorText(refusal);
-        m_statusSink(
-            "cannot accept connections on port " + std::to_string(m_port) + ": Socket Error # " +
-            std::to_string(refusal) + (text.empty() ? std::string() : " " + text) +
-            "; they wait in the system's queue" +
-            (*heldBack > 0
-                 ? " (" + std::to_string(*heldBack) + " more refusals since the last such line)"
-                 : std::string()));
+        // The message is made here, not by an EIdSocketError: with no descriptor left, the
+        // sanitizers' runtimes cannot check a new polymorphic object.
+        m_statusSink("cannot accept connections on port " + std::to_string(m_port) + ": " +
+                     oneLine(socketErrorMessage(refusal)) + "; they wait in the system's queue" +
+                     (*heldBack > 0 ? " (" + std::to_string(*heldBack) +
+                                          " more refusals since the last such line)"
+                                    : std::string()));
     }
 }
 

@@ -13,10 +13,7 @@ using socketapi::native;
 
 bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
 {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    local.sin_port = htons(port);
+    sockaddr_in local = socketapi::ipv4SocketAddress(address, port);
     return ::bind(native(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 

@@ -42,6 +42,16 @@ inline bool equalIgnoringCase(const char* a, const char* b)
 #endif
 }
 
+// An IPv4 address (network order) and port as the socket calls take them.
+inline sockaddr_in ipv4SocketAddress(std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_addr.s_addr = address;
+    socketAddress.sin_port = htons(port);
+    return socketAddress;
+}
+
 // The resolver's "no such name" on the Windows Sockets scale.
 inline constexpr int hostNotFound = 11001;
 

@@ -22,4 +22,9 @@ std::string socketErrorText(int number)
     return found != std::end(texts) ? found->second : "";
 }
 
+std::string socketErrorMessage(int number)
+{
+    return "Socket Error # " + std::to_string(number) + "\r\n" + socketErrorText(number);
+}
+
 } // namespace gateway

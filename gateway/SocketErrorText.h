@@ -8,4 +8,7 @@ namespace gateway {
 // without one.
 std::string socketErrorText(int number);
 
+// The whole message of a socket error: "Socket Error # 10061", CR LF, and its text.
+std::string socketErrorMessage(int number);
+
 } // namespace gateway

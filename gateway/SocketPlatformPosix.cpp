@@ -295,10 +295,7 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
     if (flags < 0 || ::fcntl(fd(socket), F_SETFL, flags | O_NONBLOCK) != 0) {
         throwLastSocketError();
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = address;
-    peer.sin_port = htons(port);
+    sockaddr_in peer = socketapi::ipv4SocketAddress(address, port);
     int error = 0;
     bool abandoned = false;
     if (::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {

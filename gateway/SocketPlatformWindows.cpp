@@ -336,10 +336,7 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
     // Non-blocking only for the connect itself, so that the wait for it can also watch the
     // abandon signal; the socket is handed back blocking.
     setBlocking(native(socket), false);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = address;
-    peer.sin_port = htons(port);
+    sockaddr_in peer = socketapi::ipv4SocketAddress(address, port);
     int error = 0;
     bool abandoned = false;
     if (::connect(native(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {

@@ -2,6 +2,7 @@
 // and answers each with a reply whose characters 13 to 15 hold a result code.
 
 #include "gateway/Errors.h"
+#include "gateway/LineOutput.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/StopRequest.h"
 #include "tools/ToolSupport.h"
@@ -136,22 +137,6 @@ Settings parseSettings(int argc, char** argv)
     return settings;
 }
 
-// One output line at a time from every thread, flushed so that watching scripts see it.
-class Output
-{
-public:
-    void line(const std::string& text)
-    {
-        std::lock_guard lock(m_mutex);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
-
-private:
-    std::mutex m_mutex;
-};
-
 std::string errorText(const std::exception& error)
 {
     return tools::oneLine(error.what());
@@ -174,7 +159,7 @@ class Server
 {
 public:
     // A server that can no longer accept ends the program through programStop.
-    Server(const Settings& settings, Output& output, StopRequest& programStop)
+    Server(const Settings& settings, gateway::LineOutput& output, StopRequest& programStop)
         : m_settings(settings), m_output(output), m_programStop(programStop)
     {
     }
@@ -388,7 +373,7 @@ private:
     }
 
     const Settings& m_settings;
-    Output& m_output;
+    gateway::LineOutput& m_output;
     StopRequest& m_programStop;
     WakeSignal m_stop;
     Socket m_listening;
@@ -409,7 +394,7 @@ int main(int argc, char** argv)
     }
 
     StopRequest stop;
-    Output output;
+    gateway::LineOutput output(stdout);
     Socket listening;
     // The connections that fill the accept queue of an unresponsive server.
     std::vector<Socket> queued;

@@ -30,16 +30,8 @@ else
     term=TERM
 fi
 
-work=$(mktemp -d)
-cleanup() {
-    local pids
-    pids=$(jobs -p)
-    # Jobs that have ended already make kill fail; that must not change the exit status.
-    [ -z "$pids" ] || kill $pids 2>/dev/null || true
-    { wait; } 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../support/scratch.sh
+. "$(dirname "$0")/../support/scratch.sh"
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/gateway.err" ] && sed 's/^/gateway stderr: /' "$work/gateway.err" >&2

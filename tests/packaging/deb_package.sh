@@ -16,16 +16,8 @@ for tool in cpack dpkg-deb lintian; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
 
-work=$(mktemp -d)
-cleanup() {
-    local pids
-    pids=$(jobs -p)
-    # shellcheck disable=SC2086 # one process id per word
-    [ -z "$pids" ] || kill $pids 2>/dev/null || true
-    { wait; } 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../support/scratch.sh
+. "$(dirname "$0")/../support/scratch.sh"
 fail() {
     echo "FAIL: $*" >&2
     exit 1
