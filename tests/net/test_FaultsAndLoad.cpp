@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <random>
 
 using namespace gateway;
@@ -260,16 +261,19 @@ TEST_F(FaultsAndLoad, InOrderLockSystemWithRandomDelaysAndSplitsNeverGivesAnothe
     // times it, so that each comes within the link's wait for a late reply) and in two pieces a
     // random pause apart: some in time, some late, some begun in time and completed late.
     constexpr int replyWaitMs = 200;
-    std::mt19937 random(20261210);
-    server.setResponder(server.inPieces([&random](const std::string& line) {
+    // The responder shares in its generator: the server is still working through queued
+    // lines after the last requester gave up on its answer, when this body's locals are gone;
+    // and the server calls a copy of its responder for each line.
+    server.setResponder(server.inPieces([random = std::make_shared<std::mt19937>(20261210)](
+                                            const std::string& line) {
         const std::string reply = *codeFromRoom(line);
         // Half of them well in time, half late.
-        const bool late = std::bernoulli_distribution(0.5)(random);
+        const bool late = std::bernoulli_distribution(0.5)(*random);
         const auto delay =
-            late ? std::uniform_int_distribution<int>(replyWaitMs, replyWaitMs * 3 / 2)(random)
-                 : std::uniform_int_distribution<int>(0, replyWaitMs / 4)(random);
-        const auto cut = std::uniform_int_distribution<std::size_t>(1, reply.size() - 1)(random);
-        const auto pause = std::uniform_int_distribution<int>(0, 80)(random);
+            late ? std::uniform_int_distribution<int>(replyWaitMs, replyWaitMs * 3 / 2)(*random)
+                 : std::uniform_int_distribution<int>(0, replyWaitMs / 4)(*random);
+        const auto cut = std::uniform_int_distribution<std::size_t>(1, reply.size() - 1)(*random);
+        const auto pause = std::uniform_int_distribution<int>(0, 80)(*random);
         return std::vector<FakeLockServer::Piece>{
             {std::chrono::milliseconds(delay), reply.substr(0, cut)},
             {std::chrono::milliseconds(pause), reply.substr(cut)}};
