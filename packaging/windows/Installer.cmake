@@ -48,6 +48,13 @@ Var PreviousServiceRan
 ; The installation before this one, if any, is uninstalled first, in place. Its service's
 ; options (what its command line holds after --service) and whether it ran are noted first, as
 ; its uninstaller removes the service.
+; Deletes FILE if it is there, and notes in $6 that it was.
+!macro DeleteLeftOver FILE
+  IfFileExists "${FILE}" 0 +3
+    Delete "${FILE}"
+    StrCpy $6 1
+!macroend
+
 Function UninstallPrevious
   StrCpy $PreviousService no
   StrCpy $PreviousServiceRan no
@@ -88,8 +95,25 @@ Function UninstallPrevious
   IfErrors 0 +3
     MessageBox MB_OK|MB_ICONSTOP "The installed version could not be uninstalled first." /SD IDOK
     Abort
-  ; Run in place, the old uninstaller leaves itself and its folder behind.
-  Delete "$0"
+  ; Run in place, the old uninstaller leaves itself and its folder behind. A program that has
+  ; just ended (the old velmor_sndd.exe, stopped as a service or run to remove one, or the old
+  ; uninstaller itself) can hold its file a moment longer: the system deletes a file so held
+  ; only once it is let go, and until then the new file cannot be written in its place, which
+  ; would end this install. So wait, at most 20 s, until none of them is left.
+  StrCpy $5 0
+  oldFilesLeft:
+    StrCpy $6 0
+    !insertmacro DeleteLeftOver "$0"
+    !insertmacro DeleteLeftOver "$3\velmor_snd.exe"
+    !insertmacro DeleteLeftOver "$3\velmor_sndd.exe"
+    !insertmacro DeleteLeftOver "$3\locksim.exe"
+    !insertmacro DeleteLeftOver "$3\keyreq.exe"
+    StrCmp $6 0 oldFilesGone
+    IntOp $5 $5 + 1
+    IntCmp $5 80 oldFilesGone
+    Sleep 250
+    Goto oldFilesLeft
+  oldFilesGone:
   RMDir "$3"
   previousDone:
 FunctionEnd

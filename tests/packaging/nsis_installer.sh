@@ -62,7 +62,12 @@ unix_folder=$WINEPREFIX/drive_c/velmor_snd_test
 install() { # extra installer options
     local status=0
     win "$installer" /S "$@" "/D=$folder" || status=$?
-    [ "$status" -eq 0 ] || fail "installer $*: exit status $status"
+    # What the folder holds tells how far it came (the old uninstaller's run, or the new files);
+    # Wine's own messages tell whether it was Wine.
+    if [ "$status" -ne 0 ]; then
+        tail -20 "$work/wine.log" >&2
+        fail "installer $*: exit status $status; the folder holds: $(ls "$unix_folder" 2>&1 | tr '\n' ' ')"
+    fi
     settle
 }
 expected_files=(Uninstall.exe keyreq.exe locksim.exe velmor_snd.exe velmor_sndd.exe)
