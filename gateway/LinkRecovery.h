@@ -21,7 +21,6 @@ class LinkRecovery
 {
 public:
     using StatusSink = std::function<void(const std::string& line)>;
-    using Clock = std::chrono::steady_clock;
 
     // linkName (host:port) goes into every status line. Takes over the link's loss sink.
     LinkRecovery(LockLink& link, std::string linkName, std::chrono::milliseconds retryEvery,

@@ -26,6 +26,13 @@ inline constexpr int exitUsage = 2;
     std::exit(0);
 }
 
+// --version: "PROGRAM VERSION" on standard output, and the program ends with 0.
+[[noreturn]] inline void exitWithVersion(const char* program)
+{
+    std::printf("%s %s\n", program, gateway::projectVersion());
+    std::exit(0);
+}
+
 // Runs read, which reads the command line. A bad one (UsageError) is reported on standard
 // error as "PROGRAM: what is wrong", a blank line and the usage text, and gives false: the
 // program then ends with exitUsage.
@@ -41,7 +48,6 @@ template <typename Read> bool readCommandLine(const char* program, const char* u
 }
 
 using gateway::OptionReader;
-using gateway::projectVersion;
 using gateway::UsageError;
 
 using gateway::parseHost;

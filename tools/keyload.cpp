@@ -107,8 +107,7 @@ Settings parseSettings(int argc, char** argv)
         tools::exitWithHelp(usageText);
     }
     if (settings.mode == "--version") {
-        std::printf("keyload %s\n", tools::projectVersion());
-        std::exit(exitDone);
+        tools::exitWithVersion("keyload");
     }
     if (settings.mode != "load" && settings.mode != "idle") {
         throw tools::UsageError("unknown mode '" + settings.mode + "'");

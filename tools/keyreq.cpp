@@ -102,8 +102,7 @@ Settings parseSettings(int argc, char** argv)
             tools::exitWithHelp(usageText);
         } else if (name == "--version") {
             options.noValue();
-            std::printf("keyreq %s\n", tools::projectVersion());
-            std::exit(exitSuccess);
+            tools::exitWithVersion("keyreq");
         }
         bool isAttribute = false;
         for (auto& attribute : settings.attributes) {

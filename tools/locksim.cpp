@@ -83,8 +83,7 @@ Settings parseSettings(int argc, char** argv)
             tools::exitWithHelp(usageText);
         } else if (name == "--version") {
             options.noValue();
-            std::printf("locksim %s\n", tools::projectVersion());
-            std::exit(0);
+            tools::exitWithVersion("locksim");
         } else if (name == "--host") {
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {

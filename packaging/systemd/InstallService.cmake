@@ -1,7 +1,7 @@
 # Installs the service unit and the file its options come from, at install time: the unit names
 # the program and that file by their installed paths, which only the install step knows
-# (cmake --install --prefix, cpack). Needs VELMOR_SERVICE_SOURCE (this folder),
-# VELMOR_SERVICE_BINARY (a scratch folder) and VELMOR_SERVICE_BINDIR (relative to the prefix).
+# (cmake --install --prefix, cpack). Needs VELMOR_SERVICE_BINARY (a scratch folder) and
+# VELMOR_SERVICE_BINDIR (relative to the prefix); the unit's sources are beside this script.
 
 # A /usr installation keeps its configuration in /etc, as GNUInstallDirs has it.
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
@@ -11,11 +11,11 @@ else()
 endif()
 set(VELMOR_SNDD_PROGRAM ${CMAKE_INSTALL_PREFIX}/${VELMOR_SERVICE_BINDIR}/velmor_sndd)
 set(VELMOR_SNDD_DEFAULTS ${sysconfdir}/default/velmor_sndd)
-configure_file(${VELMOR_SERVICE_SOURCE}/velmor_sndd.service.in
+configure_file(${CMAKE_CURRENT_LIST_DIR}/velmor_sndd.service.in
     ${VELMOR_SERVICE_BINARY}/velmor_sndd.service @ONLY)
 
 # file(INSTALL) puts DESTDIR in front and records the files in the install manifest.
 file(INSTALL ${VELMOR_SERVICE_BINARY}/velmor_sndd.service
     DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
-file(INSTALL ${VELMOR_SERVICE_SOURCE}/velmor_sndd.defaults
+file(INSTALL ${CMAKE_CURRENT_LIST_DIR}/velmor_sndd.defaults
     DESTINATION ${sysconfdir}/default RENAME velmor_sndd)

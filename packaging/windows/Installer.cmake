@@ -15,8 +15,6 @@ set(CPACK_NSIS_DISPLAY_NAME "velmor_snd ${PROJECT_VERSION}")
 set(CPACK_NSIS_CONTACT "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(icon ${PROJECT_SOURCE_DIR}/window/icons/velmor_snd.ico)
-set(CPACK_NSIS_MUI_ICON ${icon})
-set(CPACK_NSIS_MUI_UNIICON ${icon})
 # Not CPack's own uninstall before the install: it runs before anything of ours could note the
 # service the old installation had. The installer's first section does it instead. CPack's
 # template has no place for commands before its programs' section; the icon settings come

@@ -155,14 +155,18 @@ service_command() {
 [[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
     fail "the service's command line: $(service_command)"
 service_state() { win sc query velmor_sndd | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *//p'; }
+# The service manager has no state change to wait on from outside: asked for, at most 30 s.
+running_within_30s() {
+    local _
+    for _ in $(seq 150); do
+        [ "$(service_state)" == RUNNING ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
 # Wine's sc start may say it failed while the service is still starting: its state tells.
 win sc start velmor_sndd >/dev/null || true
-# The service manager has no state change to wait on from outside: asked for, at most 30 s.
-for _ in $(seq 150); do
-    [ "$(service_state)" == RUNNING ] && break
-    sleep 0.2
-done
-[ "$(service_state)" == RUNNING ] || fail "the service did not start: $(service_state)"
+running_within_30s || fail "the service did not start: $(service_state)"
 
 # --- Installed again over itself: the installation before it is removed first (its uninstaller
 # runs, which deletes the whole uninstall key, a value only the old one had with it, every file
@@ -182,11 +186,7 @@ check_installed "install over an installation"
 [ "$(velmor_services)" -eq 1 ] || fail "the install over the installation has $(velmor_services) velmor_sndd services"
 [[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
     fail "the service's command line after the install over it: $(service_command)"
-for _ in $(seq 150); do
-    [ "$(service_state)" == RUNNING ] && break
-    sleep 0.2
-done
-[ "$(service_state)" == RUNNING ] || fail "the service was not started again: $(service_state)"
+running_within_30s || fail "the service was not started again: $(service_state)"
 rm "$unix_folder/administrator-notes.txt"
 
 # --- Uninstalled silently with the uninstaller Add/Remove Programs starts: files, Start-menu
