@@ -13,10 +13,12 @@
 #include "gateway/ReadableText.h"
 #include "gateway/ServerCommandLine.h"
 #include "gateway/ServiceHost.h"
+#include "gateway/ServiceStatus.h"
 #include "gateway/StopRequest.h"
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +51,74 @@ private:
     std::unique_ptr<gateway::LogFile> m_file;
 };
 
+// How often the program's state is looked at: its status line is published when it changed,
+// and the service manager's watchdog is told the program is alive.
+constexpr std::chrono::seconds stateRound{1};
+// Threads that have not made a round for this long, beyond a connect attempt that the link's
+// watch may be making, count as stuck: the watchdog is no longer told the program is alive,
+// and the service manager restarts it.
+constexpr std::chrono::seconds stuckAfter{10};
+// Where no service manager shows the status line, it goes to the log at most this often.
+constexpr std::chrono::minutes statusLogEvery{1};
+
+// The status line to the service manager (systemd's STATUS=) or, where it shows none, to the
+// log; and the watchdog's ping while the listener and the link's watch are both alive.
+class StatePublisher
+{
+public:
+    StatePublisher(const gateway::Gateway& gateway, std::string linkName,
+                   std::chrono::seconds connectTimeout,
+                   std::function<void(const std::string&)> report)
+        : m_gateway(gateway), m_linkName(std::move(linkName)),
+          m_watchStuckAfter(stuckAfter + connectTimeout), m_report(std::move(report)),
+          m_watchdog(gateway::serviceWatchdogInterval()),
+          m_toServiceManager(gateway::serviceManagerShowsStatus())
+    {
+    }
+
+    // Called every round, and at once after a change the program knows of.
+    void publish()
+    {
+        const std::string line = gateway::serviceStatusLine(m_linkName, m_gateway.link().isUp(),
+                                                            m_gateway.handler().counts());
+        const auto now = std::chrono::steady_clock::now();
+        if (line != m_published) {
+            if (m_toServiceManager) {
+                gateway::notifyServiceManager(("STATUS=" + line).c_str());
+                m_published = line;
+            } else if (!m_loggedAt || now - *m_loggedAt >= statusLogEvery) {
+                m_report("status: " + line);
+                m_published = line;
+                m_loggedAt = now;
+            }
+        }
+        if (m_watchdog && m_gateway.listener().acceptingAlive(stuckAfter) &&
+            m_gateway.link().watchAlive(m_watchStuckAfter)) {
+            gateway::notifyServiceManager("WATCHDOG=1");
+        }
+    }
+
+    // How long to wait before the next round.
+    int roundMs() const
+    {
+        auto round = std::chrono::milliseconds(stateRound);
+        if (m_watchdog) {
+            round = std::min(round, *m_watchdog);
+        }
+        return static_cast<int>(round.count());
+    }
+
+private:
+    const gateway::Gateway& m_gateway;
+    const std::string m_linkName;
+    const std::chrono::seconds m_watchStuckAfter;
+    const std::function<void(const std::string&)> m_report;
+    const std::optional<std::chrono::milliseconds> m_watchdog;
+    const bool m_toServiceManager;
+    std::string m_published;
+    std::optional<std::chrono::steady_clock::time_point> m_loggedAt;
+};
+
 // Serves until a stop: the listener, then the link, then the wait for the stop. state is told
 // when it is ready and when it begins to stop.
 int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
@@ -79,10 +149,19 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     options.linkHost = command.linkHost;
     options.linkPort = command.linkPort;
     options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
+    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
     gateway::Gateway gateway(options, log);
-    gateway.setFailureSink([&output](const std::string& peer, const std::exception& failure) {
+    const std::string every = std::to_string(command.reconnectSeconds) + " s";
+    // A request that fails because the link is down says so, and what is being done about it.
+    const std::string linkDown =
+        "the link to the lock system at " + link + " is down" +
+        (command.reconnectSeconds > 0
+             ? ", connecting again every " + every
+             : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+    gateway.setFailureSink([&](const std::string& peer, const std::exception& failure) {
+        const bool down = dynamic_cast<const gateway::ELinkNotConnected*>(&failure) != nullptr;
         output.error("request from " + peer +
-                     " not answered: " + gateway::describeFailure(failure));
+                     " not answered: " + (down ? linkDown : gateway::describeFailure(failure)));
     });
     gateway.listener().setStatusSink(report);
     try {
@@ -98,40 +177,51 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     // Declared after the gateway, so it has stopped before the link is closed.
     std::optional<gateway::LinkRecovery> recovery;
     if (command.reconnectSeconds > 0) {
+        // Ready once the listener is up: the link comes in the background, and until it is up
+        // requests fail at once, so a lock system that does not answer never holds the start.
         recovery.emplace(gateway.link(), link, std::chrono::seconds(command.reconnectSeconds),
                          report);
+        recovery->reconnect(gateway::LinkRecovery::FirstAttempt::AtOnce);
     } else {
+        gateway.link().letGoWhenLost();
         gateway.link().setLossSink([&](const std::string& why) {
             report("lost the link to the lock system at " + link + ": " + gateway::oneLine(why) +
                    "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
         });
-    }
-    try {
-        gateway.connectLink(&stop.signal());
-        report("connected to the lock system at " + link);
-    } catch (const gateway::EAbort&) {
-        // Stopped while connecting: the stop is reported below.
-    } catch (const std::exception& error) {
-        // Serving goes on: requests then fail at the link, as they would with a window.
-        report("cannot connect to the lock system at " + link + ": " +
-               gateway::describeFailure(error) +
-               (recovery
-                    ? "; connecting again every " + std::to_string(command.reconnectSeconds) + " s"
-                    : std::string()));
-        if (recovery && !stop.signal().raised()) {
-            recovery->reconnect(gateway::LinkRecovery::FirstAttempt::AfterInterval);
+        try {
+            gateway.connectLink(&stop.signal());
+            report("connected to the lock system at " + link);
+        } catch (const gateway::EAbort&) {
+            // Stopped while connecting: the stop is reported below.
+        } catch (const std::exception& error) {
+            // Serving goes on: requests then fail at once, as the link is down.
+            report("cannot connect to the lock system at " + link + ": " +
+                   gateway::describeFailure(error) +
+                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
         }
     }
 
     state(gateway::ServiceState::Running);
 
-    while (gateway::waitForEither(stop.signal(), reopen.signal(), -1) == 2) {
-        reopen.signal().clear();
-        if (gateway::LogFile* file = output.file()) {
-            const std::string reason = file->reopen();
-            report(reason.empty() ? "reopened the log file " + file->path()
-                                  : "cannot reopen the log file " + file->path() + ": " + reason);
+    StatePublisher publisher(gateway, link, std::chrono::seconds(command.connectTimeoutSeconds),
+                             report);
+    publisher.publish();
+    for (;;) {
+        const int woken =
+            gateway::waitForEither(stop.signal(), reopen.signal(), publisher.roundMs());
+        if (woken == 1) {
+            break;
         }
+        if (woken == 2) {
+            reopen.signal().clear();
+            if (gateway::LogFile* file = output.file()) {
+                const std::string reason = file->reopen();
+                report(reason.empty()
+                           ? "reopened the log file " + file->path()
+                           : "cannot reopen the log file " + file->path() + ": " + reason);
+            }
+        }
+        publisher.publish();
     }
     state(gateway::ServiceState::Stopping);
     report("stopping: listener, then the link to " + link);

@@ -26,6 +26,22 @@ Text Connection::takeBufferedText(std::size_t count)
     return text;
 }
 
+std::string Connection::takeBufferedBytes(std::size_t count)
+{
+    count = std::min(count, m_input.size());
+    std::string bytes = m_input.substr(0, count);
+    m_input.erase(0, count);
+    return bytes;
+}
+
+Readiness Connection::waitReadable(int waitMs, const WakeSignal* wake) const
+{
+    if (!m_open) {
+        return Readiness::TimedOut;
+    }
+    return gateway::waitReadable(m_socket, waitMs, wake);
+}
+
 void Connection::writeLine(TextView text)
 {
     std::string bytes = encodeLine(text);
@@ -61,7 +77,7 @@ bool Connection::receiveStep(int waitMs, const WakeSignal* wake, std::size_t max
     if (!m_open) {
         return false;
     }
-    if (waitReadable(m_socket, waitMs, wake) != Readiness::Readable) {
+    if (gateway::waitReadable(m_socket, waitMs, wake) != Readiness::Readable) {
         return false;
     }
     // Uninitialised scratch, freed at once, rather than growing the buffer by a whole receive

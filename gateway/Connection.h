@@ -26,6 +26,11 @@ public:
     Text takeBufferedText(std::size_t count);
     // The buffered bytes as they came, left in the buffer.
     std::string_view bufferedBytes() const { return m_input; }
+    // The first count buffered bytes (at most all of them) as they came, removed from the buffer.
+    std::string takeBufferedBytes(std::size_t count);
+    // Waits until the socket is readable, wake is raised or waitMs passes, and receives nothing;
+    // a closed socket is never readable. Safe while another thread reads the buffer.
+    Readiness waitReadable(int waitMs, const WakeSignal* wake) const;
     // The text and CR LF, sent at once. Throws EIdConnClosedGracefully when the peer has
     // closed or the socket is closed, the socket error when a send fails.
     void writeLine(TextView text);

@@ -10,6 +10,7 @@ Gateway::Gateway(const GatewayOptions& options, LogSink log)
 {
     m_listener.setOverdueAction([this] { m_link.cancel(); });
     m_listener.setIdleTimeout(options.idleTimeoutMs);
+    m_link.setConnectTimeout(std::chrono::milliseconds(options.connectTimeoutMs));
 }
 
 Gateway::~Gateway()

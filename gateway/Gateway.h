@@ -20,6 +20,8 @@ struct GatewayOptions
     int terminateWaitMs = settings::terminateWaitMs;
     // 0: connections may stay idle for ever.
     int idleTimeoutMs = 0;
+    // Each connect attempt of the link gives up after this long; 0: the system's own limit.
+    int connectTimeoutMs = 0;
 };
 
 // The request listener, the lock-system link and the handler that joins them, shared by the
@@ -42,6 +44,8 @@ public:
 
     Listener& listener() { return m_listener; }
     LockLink& link() { return m_link; }
+    const LockLink& link() const { return m_link; }
+    const Listener& listener() const { return m_listener; }
     KeyRequestHandler& handler() { return m_handler; }
     const KeyRequestHandler& handler() const { return m_handler; }
 

@@ -91,13 +91,37 @@ KeyRequestHandler::KeyRequestHandler(LockLink& link, LogSink log, int replyWaitM
 
 void KeyRequestHandler::run(Connection& client)
 {
+    Ending ending = Ending::Unanswered;
+    try {
+        ending = answer(client);
+    } catch (...) {
+        m_tally.countUnanswered();
+        throw;
+    }
+    switch (ending) {
+    case Ending::NoRequest:
+        break;
+    case Ending::Made:
+        m_tally.countMade();
+        break;
+    case Ending::NotMade:
+        m_tally.countNotMade();
+        break;
+    case Ending::Unanswered:
+        m_tally.countUnanswered();
+        break;
+    }
+}
+
+KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client)
+{
     TakenRequest request = takeRequest(client);
     {
         std::lock_guard lock(m_latestRequestMutex);
         m_latestRequestText = request.text;
     }
     if (request.text.empty()) {
-        return;
+        return Ending::NoRequest;
     }
     // The request's own time on the link starts once it is all here.
     const auto sendBy = LockLink::Clock::now() + std::chrono::milliseconds(m_replyWaitMs);
@@ -116,12 +140,12 @@ void KeyRequestHandler::run(Connection& client)
     case LinkExchange::Outcome::RequesterGone:
         // No answer could reach it; the connection loop finds the reset and ends.
         m_log(requesterGoneLine);
-        return;
+        return Ending::Unanswered;
     case LinkExchange::Outcome::NotSentInTime:
         m_log(notSentInTimeLine(m_replyWaitMs));
         client.writeLine(makeKeyAnswer(u""));
         m_log(summary);
-        return;
+        return Ending::NotMade;
     case LinkExchange::Outcome::Replied:
         break;
     }
@@ -130,6 +154,7 @@ void KeyRequestHandler::run(Connection& client)
     m_log(code);
     client.writeLine(makeKeyAnswer(code));
     m_log(summary);
+    return isSuccessCode(code) ? Ending::Made : Ending::NotMade;
 }
 
 Text KeyRequestHandler::latestRequestText() const

@@ -3,6 +3,7 @@
 #include "gateway/Connection.h"
 #include "gateway/LockLink.h"
 #include "gateway/Log.h"
+#include "gateway/RequestTally.h"
 #include "gateway/Settings.h"
 #include "gateway/Text.h"
 
@@ -19,18 +20,30 @@ class KeyRequestHandler
 public:
     KeyRequestHandler(LockLink& link, LogSink log, int replyWaitMs = settings::replyWaitMs);
 
+    // Counts how the request ended; a failure leaves as an exception all the same.
     void run(Connection& client);
 
     // The request text taken by the latest run on any connection.
     Text latestRequestText() const;
     int replyWaitMs() const { return m_replyWaitMs; }
+    RequestCounts counts() const { return m_tally.counts(); }
 
 private:
+    enum class Ending
+    {
+        NoRequest,
+        Made,
+        NotMade,
+        Unanswered,
+    };
+    Ending answer(Connection& client);
+
     LockLink& m_link;
     const LogSink m_log;
     const int m_replyWaitMs;
     mutable std::mutex m_latestRequestMutex;
     Text m_latestRequestText;
+    RequestTally m_tally;
 };
 
 } // namespace gateway

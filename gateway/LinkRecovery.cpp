@@ -27,6 +27,9 @@ LinkRecovery::LinkRecovery(LockLink& link, std::string linkName,
                  "; connecting again every " + secondsText(m_retryEvery));
         reconnect();
     });
+    m_link.renewWhenOutOfStep([this](const std::string& why) {
+        m_status("connecting anew to the lock system at " + m_linkName + ": " + why);
+    });
     m_thread = std::thread([this] { run(); });
 }
 
@@ -98,6 +101,7 @@ void LinkRecovery::run()
 
 bool LinkRecovery::attempt(int failedSoFar)
 {
+    const bool again = m_link.everConnected();
     {
         std::lock_guard lock(m_mutex);
         ++m_attempts;
@@ -105,7 +109,7 @@ bool LinkRecovery::attempt(int failedSoFar)
     m_changed.notify_all();
     try {
         m_link.connect(&m_abandon);
-        m_status("connected to the lock system at " + m_linkName + " again" +
+        m_status("connected to the lock system at " + m_linkName + (again ? " again" : "") +
                  (failedSoFar > 0 ? " after " + std::to_string(failedSoFar + 1) + " attempts"
                                   : std::string()));
         return true;

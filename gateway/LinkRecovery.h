@@ -22,7 +22,8 @@ class LinkRecovery
 public:
     using StatusSink = std::function<void(const std::string& line)>;
 
-    // linkName (host:port) goes into every status line. Takes over the link's loss sink.
+    // linkName (host:port) goes into every status line. Takes over the link's loss and
+    // out-of-step sinks: a link out of step after a time-out is connected anew at once.
     LinkRecovery(LockLink& link, std::string linkName, std::chrono::milliseconds retryEvery,
                  StatusSink status,
                  std::chrono::milliseconds reportEvery = std::chrono::minutes(1));
@@ -30,8 +31,9 @@ public:
     LinkRecovery(const LinkRecovery&) = delete;
     LinkRecovery& operator=(const LinkRecovery&) = delete;
 
-    // Starts connecting in the background: at once when the link was lost, after one retry
-    // interval when the start-up connect has just failed (and was reported).
+    // Starts connecting in the background: at once for the start-up connect or when the link was
+    // lost, after one retry interval when the start-up connect has just failed (and was
+    // reported).
     enum class FirstAttempt
     {
         AtOnce,

@@ -14,6 +14,9 @@ bool LinkTurns::acquire(Clock::time_point deadline)
     }
     Waiter me;
     const auto place = m_waiting.insert(m_waiting.end(), &me);
+    if (m_wanted) {
+        m_wanted->raise();
+    }
     me.granted.wait_until(lock, deadline, [&] { return me.hasTurn || m_cancelled; });
     if (me.hasTurn) {
         // Granted, even if cancelled or out of time at the same moment: release() took it off
@@ -21,7 +24,22 @@ bool LinkTurns::acquire(Clock::time_point deadline)
         return true;
     }
     m_waiting.erase(place);
+    if (m_waiting.empty() && !m_held) {
+        m_idle.notify_all();
+    }
     return false;
+}
+
+bool LinkTurns::acquireWhenIdle(Clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_idle.wait_until(lock, deadline,
+                           [this] { return m_cancelled || (!m_held && m_waiting.empty()); }) ||
+        m_cancelled) {
+        return false;
+    }
+    m_held = true;
+    return true;
 }
 
 void LinkTurns::release()
@@ -29,6 +47,7 @@ void LinkTurns::release()
     std::lock_guard lock(m_mutex);
     if (m_waiting.empty()) {
         m_held = false;
+        m_idle.notify_all();
         return;
     }
     Waiter* next = m_waiting.front();
@@ -41,6 +60,7 @@ void LinkTurns::cancel()
 {
     std::lock_guard lock(m_mutex);
     m_cancelled = true;
+    m_idle.notify_all();
     for (Waiter* waiter : m_waiting) {
         waiter->granted.notify_one();
     }

@@ -4,6 +4,7 @@
 #include "gateway/ReadableText.h"
 #include "gateway/SocketErrorText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -13,6 +14,8 @@ namespace {
 
 // Pause after a refused accept, so a lasting refusal (no descriptors left) cannot spin.
 constexpr int acceptRetryWaitMs = 250;
+// The longest an accept thread waits before it begins another round.
+constexpr int acceptRoundMs = 1000;
 
 } // namespace
 
@@ -42,7 +45,9 @@ void Listener::start()
     std::vector<std::unique_ptr<Binding>> bindings;
     std::uint16_t port = m_port;
     for (Family family : families) {
-        auto binding = std::make_unique<Binding>(Binding{family, openStream(family), {}});
+        auto binding = std::make_unique<Binding>();
+        binding->family = family;
+        binding->socket = openStream(family);
         claimListeningPort(binding->socket);
         if (family == Family::IPv6) {
             setV6Only(binding->socket);
@@ -61,6 +66,7 @@ void Listener::start()
     m_stop = std::make_unique<WakeSignal>();
     m_bindings = std::move(bindings);
     for (auto& binding : m_bindings) {
+        binding->roundAt = std::chrono::steady_clock::now().time_since_epoch().count();
         binding->thread = std::thread([this, b = binding.get()] { acceptLoop(*b); });
     }
 }
@@ -68,8 +74,10 @@ void Listener::start()
 void Listener::acceptLoop(Binding& binding)
 {
     while (!m_stop->raised()) {
+        binding.roundAt = std::chrono::steady_clock::now().time_since_epoch().count();
         try {
-            if (waitReadable(binding.socket, -1, m_stop.get()) != Readiness::Readable) {
+            // Bounded, so that the round's beat shows the thread is alive.
+            if (waitReadable(binding.socket, acceptRoundMs, m_stop.get()) != Readiness::Readable) {
                 continue;
             }
             int refusal = 0;
@@ -99,6 +107,19 @@ void Listener::acceptLoop(Binding& binding)
             waitForWake(*m_stop, acceptRetryWaitMs);
         }
     }
+}
+
+bool Listener::acceptingAlive(std::chrono::steady_clock::duration within) const
+{
+    if (m_bindings.empty() || !m_stop || m_stop->raised()) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    return std::all_of(m_bindings.begin(), m_bindings.end(), [&](const auto& binding) {
+        const std::chrono::steady_clock::time_point roundAt{
+            std::chrono::steady_clock::duration(binding->roundAt.load())};
+        return now - roundAt <= within;
+    });
 }
 
 void Listener::reportRefusal(int refusal)
@@ -165,6 +186,7 @@ void Listener::shutdown()
     }
     m_stop->raise();
     for (auto& binding : m_bindings) {
+        binding->roundAt = std::chrono::steady_clock::now().time_since_epoch().count();
         binding->thread.join();
         binding->socket.close();
     }

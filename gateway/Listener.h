@@ -5,6 +5,8 @@
 #include "gateway/Settings.h"
 #include "gateway/SocketPlatform.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -57,6 +59,9 @@ public:
     void shutdown();
 
     bool isActive() const { return !m_bindings.empty(); }
+    // Whether every accept thread has made a round within the given time; a stuck one (or a
+    // listener not started) is not alive.
+    bool acceptingAlive(std::chrono::steady_clock::duration within) const;
     std::uint16_t port() const { return m_port; }
     std::size_t liveConnections() const;
 
@@ -66,6 +71,8 @@ private:
         Family family;
         Socket socket;
         std::thread thread;
+        // When the accept thread last began a round (steady clock ticks).
+        std::atomic<std::chrono::steady_clock::rep> roundAt{0};
     };
     struct Session
     {

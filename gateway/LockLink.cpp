@@ -1,6 +1,7 @@
 #include "gateway/LockLink.h"
 
 #include "gateway/Errors.h"
+#include "gateway/LineEncoding.h"
 #include "gateway/ReplyFraming.h"
 
 #include <algorithm>
@@ -9,9 +10,14 @@ namespace gateway {
 
 namespace {
 
-// Bounds one drain of what the link holds, so a server that never stops sending cannot hold an
-// exchange forever.
-constexpr int maxDiscardReceives = 64;
+// The watch makes a round at least this often: the longest that bytes nobody asked for, or a
+// lost connection, go unnoticed, and the beat that tells the watch is alive.
+constexpr std::chrono::seconds watchRoundLength{1};
+// A discarded burst is logged with this many of its bytes at most: a flood must not become a
+// log line of megabytes.
+constexpr std::size_t discardedShown = 256;
+// A connect waits this long at most for a running exchange to end before its connection goes in.
+constexpr std::chrono::minutes connectTurnWait{1};
 
 const Text staleDataPrefix = u"Discarded stale data from the lock system: ";
 const Text lateReplyPrefix =
@@ -26,27 +32,84 @@ int millisecondsUntil(LockLink::Clock::time_point until)
     return static_cast<int>(std::clamp<std::int64_t>(left, 0, 24 * 60 * 60 * 1000));
 }
 
+Text asText(std::size_t number)
+{
+    const std::string digits = std::to_string(number);
+    return Text(digits.begin(), digits.end());
+}
+
 } // namespace
 
 LockLink::LockLink(std::string host, std::uint16_t port, LogSink log)
-    : m_host(std::move(host)), m_port(port), m_log(std::move(log))
+    : m_host(std::move(host)), m_port(port), m_log(std::move(log)),
+      m_watchRoundAt(Clock::now().time_since_epoch().count())
 {
+    m_turns.setWantedSignal(&m_watchWake);
+    m_watch = std::thread([this] { watch(); });
 }
 
-void LockLink::connect(const WakeSignal* abandon)
+LockLink::~LockLink()
+{
+    stopWatch();
+}
+
+Socket LockLink::openConnection(Clock::time_point deadline, const WakeSignal* abandon) const
 {
     Socket socket = openStream(Family::IPv4);
     setAddressReuse(socket, false);
     if (!bindWildcard(socket, Family::IPv4, 0)) {
         throw EIdCouldNotBindSocket(messages::couldNotBind);
     }
-    connectIPv4(socket, resolveIPv4(m_host), m_port, abandon);
+    const std::uint32_t address = resolveIPv4(m_host);
+    if (m_connectTimeout.count() > 0 || deadline != Clock::time_point::max()) {
+        auto until = deadline;
+        if (m_connectTimeout.count() > 0) {
+            until = std::min(until, Clock::now() + m_connectTimeout);
+        }
+        connectIPv4Within(socket, address, m_port, std::max(1, millisecondsUntil(until)), abandon);
+    } else {
+        connectIPv4(socket, address, m_port, abandon);
+    }
+    return socket;
+}
+
+void LockLink::connect(const WakeSignal* abandon)
+{
+    Socket socket = openConnection(Clock::time_point::max(), abandon);
+    // In its turn, so that neither an exchange nor the watch is using the connection it replaces.
+    if (!m_turns.acquire(Clock::now() + connectTurnWait)) {
+        throw EAbort("Operation aborted");
+    }
+    LinkTurn turn(m_turns);
     std::lock_guard lock(m_connectionMutex);
+    install(std::move(socket));
+}
+
+void LockLink::install(Socket socket)
+{
     m_connection.emplace(std::move(socket));
     m_lateReplyUntil.reset();
     m_lateReplyHead.clear();
+    m_discardedCount = 0;
+    m_discardedHead.clear();
+    m_lastByteAt = Clock::now();
     m_lossNoted = false;
+    m_renewPending = false;
     m_down = false;
+    m_up = true;
+    m_everConnected = true;
+}
+
+void LockLink::renew(Clock::time_point deadline, const WakeSignal* abandon)
+{
+    try {
+        install(openConnection(deadline, abandon));
+    } catch (const EIdException& failure) {
+        m_renewPending = false;
+        m_lossNoted = false;
+        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        throw;
+    }
 }
 
 LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sendBy,
@@ -62,6 +125,13 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
     LinkTurn turn(m_turns);
     std::lock_guard lock(m_connectionMutex);
     throwIfCancelled();
+    if (m_renewPending) {
+        try {
+            renew(sendBy, &m_cancelled);
+        } catch (const EIdException&) {
+            throw ELinkNotConnected(messages::linkNotConnected);
+        }
+    }
     if (!m_connection) {
         throw ELinkNotConnected(messages::linkNotConnected);
     }
@@ -74,7 +144,7 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         }
         m_connection->writeLine(line);
         LinkExchange exchange{LinkExchange::Outcome::Replied, awaitReply(waitMs)};
-        if (!m_connection->isOpen()) {
+        if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.
             noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
         }
@@ -91,6 +161,8 @@ void LockLink::noteLoss(const std::string& why)
         return;
     }
     m_lossNoted = true;
+    m_up = false;
+    reportDiscarded();
     if (m_letGoWhenLost) {
         m_down = true;
         m_connection.reset();
@@ -100,31 +172,70 @@ void LockLink::noteLoss(const std::string& why)
     }
 }
 
+void LockLink::noteOutOfStep(const std::string& why)
+{
+    m_lossNoted = true;
+    m_up = false;
+    m_renewPending = true;
+    m_connection.reset();
+    if (m_outOfStepSink) {
+        m_outOfStepSink(why);
+    }
+}
+
+bool LockLink::lateReplyPending()
+{
+    // A late reply that has begun is waited for to its end: its rest would otherwise
+    // become the next line's reply. The wait ends once the link has been silent that long.
+    m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
+    const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
+    const ReplyProgress progress = progressOf(late);
+    if (progress.shape == ReplyShape::Complete) {
+        endLateReply(progress.stale + progress.length);
+        return false;
+    }
+    if (!m_connection->isOpen() || Clock::now() >= *m_lateReplyUntil) {
+        endLateReply(late.size());
+        return false;
+    }
+    return true;
+}
+
 bool LockLink::settle(Clock::time_point sendBy)
 {
     while (m_lateReplyUntil) {
-        drainAvailable();
-        // A late reply that has begun is waited for to its end: its rest would otherwise
-        // become the next line's reply. The wait ends once the link has been silent that long.
-        m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
-        const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
-        const ReplyProgress progress = progressOf(late);
-        const auto now = Clock::now();
-        if (progress.shape == ReplyShape::Complete || !m_connection->isOpen() ||
-            now >= *m_lateReplyUntil) {
-            endLateReply(progress.shape == ReplyShape::Complete ? progress.length : late.size());
+        while (Clock::now() < sendBy && receiveUntil(Clock::now())) {
+        }
+        if (!lateReplyPending()) {
             break;
         }
-        if (now >= sendBy) {
+        if (Clock::now() >= sendBy) {
             return false;
         }
+        const ReplyProgress progress =
+            progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
         receiveUntil(nextLook(progress, std::min(sendBy, *m_lateReplyUntil)));
     }
-    drainAvailable();
-    Text stale = m_connection->takeBufferedText();
-    if (!stale.empty() && m_log) {
-        m_log(staleDataPrefix + stale);
+    // Everything that has come is taken, and after bytes nobody asked for the line waits until
+    // the link is quiet: a lock system still sending would have its bytes read as the reply. One
+    // that never stops holds the line back until sendBy, and the request fails unsent.
+    discard(m_connection->takeBufferedBytes(std::string::npos));
+    for (;;) {
+        while (Clock::now() < sendBy && receiveUntil(Clock::now())) {
+            discard(m_connection->takeBufferedBytes(std::string::npos));
+        }
+        const bool quiet = m_discardedCount == 0 || Clock::now() - m_lastByteAt >= replyQuietTime;
+        if (quiet || !m_connection->isOpen()) {
+            break;
+        }
+        if (Clock::now() >= sendBy) {
+            reportDiscarded();
+            return false;
+        }
+        receiveUntil(std::min(sendBy, m_lastByteAt + replyQuietTime));
+        discard(m_connection->takeBufferedBytes(std::string::npos));
     }
+    reportDiscarded();
     return Clock::now() < sendBy;
 }
 
@@ -143,15 +254,31 @@ Text LockLink::awaitReply(int waitMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
         const ReplyProgress progress = progressOf(m_connection->bufferedBytes());
+        if (progress.stale > 0) {
+            // Left over from earlier bytes; the reply, if any, starts after them.
+            discard(m_connection->takeBufferedBytes(progress.stale));
+            continue;
+        }
         if (progress.shape == ReplyShape::Complete) {
+            reportDiscarded();
             return m_connection->takeBufferedText(progress.length);
         }
         // A closed link sends nothing more: what it left is the reply.
         if (!m_connection->isOpen()) {
+            reportDiscarded();
             return m_connection->takeBufferedText();
         }
         const auto now = Clock::now();
         if (now >= deadline) {
+            reportDiscarded();
+            if (m_outOfStepSink) {
+                // A new connection is sooner in step than a late reply is waited for, and no
+                // reply to this line can ever come over it.
+                Text reply = m_connection->takeBufferedText();
+                noteOutOfStep("no reply within " + std::to_string(waitMs) +
+                              " ms, so a late one cannot reach a later request");
+                return reply;
+            }
             // Out of step: the reply may still come, and must not become the next one's.
             m_lateReplyHead = std::string(m_connection->bufferedBytes());
             m_lateReplyWait = std::chrono::milliseconds(waitMs);
@@ -187,10 +314,28 @@ bool LockLink::receiveUntil(Clock::time_point until)
     return true;
 }
 
-void LockLink::drainAvailable()
+void LockLink::discard(std::string_view bytes)
 {
-    for (int i = 0; i < maxDiscardReceives && receiveUntil(Clock::now()); ++i) {
+    if (m_discardedHead.size() < discardedShown) {
+        m_discardedHead += bytes.substr(0, discardedShown - m_discardedHead.size());
     }
+    m_discardedCount += bytes.size();
+}
+
+void LockLink::reportDiscarded()
+{
+    if (m_discardedCount == 0) {
+        return;
+    }
+    if (m_log) {
+        Text line = staleDataPrefix + decodeBytes(m_discardedHead);
+        if (m_discardedCount > m_discardedHead.size()) {
+            line += u" ... (" + asText(m_discardedCount) + u" bytes in all)";
+        }
+        m_log(line);
+    }
+    m_discardedCount = 0;
+    m_discardedHead.clear();
 }
 
 void LockLink::throwIfCancelled() const
@@ -200,18 +345,136 @@ void LockLink::throwIfCancelled() const
     }
 }
 
+void LockLink::watch()
+{
+    while (!m_watchStopping) {
+        m_watchRoundAt = Clock::now().time_since_epoch().count();
+        try {
+            watchRound();
+        } catch (const EAbort&) {
+            // Cancelled at shutdown: nothing more is taken in.
+            return;
+        }
+    }
+}
+
+void LockLink::watchRound()
+{
+    if (!m_turns.acquireWhenIdle(Clock::now() + watchRoundLength)) {
+        if (m_cancelled.raised()) {
+            throw EAbort("Operation aborted");
+        }
+        return;
+    }
+    LinkTurn turn(m_turns);
+    // Cleared before looking whether anyone waits: a request that comes after the look raises it
+    // again, so none is missed.
+    m_watchWake.clear();
+    if (m_watchStopping || m_turns.waiting() > 0) {
+        return;
+    }
+    auto lookUntil = Clock::now() + watchRoundLength;
+    const Connection* watched = nullptr;
+    {
+        std::lock_guard lock(m_connectionMutex);
+        if (m_renewPending) {
+            // Idle, so in step again before a request needs it. A request that comes meanwhile
+            // raises the wake signal, which abandons this attempt; that request renews instead.
+            try {
+                renew(Clock::time_point::max(), &m_watchWake);
+            } catch (const EAbort&) {
+                if (m_watchStopping || m_cancelled.raised()) {
+                    throw;
+                }
+            } catch (const EIdException&) {
+                // Noted as a loss.
+            }
+            return;
+        }
+        if (!m_connection || m_lossNoted || !m_connection->isOpen()) {
+            // Nothing to watch until a connect; it raises the wake signal as it takes the turn.
+        } else if (!m_connection->bufferedBytes().empty() && !m_lateReplyUntil) {
+            // Left behind by the last exchange (bytes after a whole reply): no wait for them.
+            takeInBetweenExchanges(false);
+            return;
+        } else {
+            watched = &*m_connection;
+            if (m_lateReplyUntil) {
+                lookUntil = std::min(lookUntil, *m_lateReplyUntil);
+            }
+            if (m_discardedCount > 0) {
+                lookUntil = std::min(lookUntil, m_lastByteAt + replyQuietTime);
+            }
+        }
+    }
+    if (!watched) {
+        waitForWake(m_watchWake, millisecondsUntil(lookUntil));
+        return;
+    }
+    // Without the mutex, so that isConnected() does not wait; the turn keeps the connection from
+    // being used or replaced meanwhile.
+    const Readiness readiness = watched->waitReadable(millisecondsUntil(lookUntil), &m_watchWake);
+    if (readiness == Readiness::Woken) {
+        return;
+    }
+    std::lock_guard lock(m_connectionMutex);
+    takeInBetweenExchanges(readiness == Readiness::Readable);
+}
+
+void LockLink::takeInBetweenExchanges(bool readable)
+{
+    try {
+        if (readable) {
+            receiveUntil(Clock::now());
+        }
+        if (!m_lateReplyUntil || !lateReplyPending()) {
+            discard(m_connection->takeBufferedBytes(std::string::npos));
+        }
+        if (Clock::now() - m_lastByteAt >= replyQuietTime) {
+            reportDiscarded();
+        }
+        if (!m_connection->isOpen()) {
+            noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
+        }
+    } catch (const EIdException& failure) {
+        noteLoss(std::string(failure.className()) + ": " + failure.what());
+    }
+}
+
+void LockLink::stopWatch()
+{
+    m_watchStopping = true;
+    m_watchWake.raise();
+    m_turns.cancel();
+    if (m_watch.joinable()) {
+        m_watch.join();
+    }
+}
+
+bool LockLink::watchAlive(Clock::duration within) const
+{
+    if (m_watchStopping) {
+        return false;
+    }
+    const Clock::time_point lastRound{Clock::duration(m_watchRoundAt.load())};
+    return Clock::now() - lastRound <= within;
+}
+
 void LockLink::cancel()
 {
     m_cancelled.raise();
     m_turns.cancel();
+    m_watchWake.raise();
 }
 
 void LockLink::close()
 {
+    stopWatch();
     std::lock_guard lock(m_connectionMutex);
     if (m_connection) {
         m_connection->close();
     }
+    m_up = false;
 }
 
 bool LockLink::isConnected() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -22,6 +23,14 @@ void useBinaryStandardStreams();
 // Tells a service manager how the program is doing ("READY=1", "STOPPING=1"): systemd's
 // notification where the program runs as a notify service, nothing anywhere else.
 void notifyServiceManager(const char* state);
+
+// How often a service manager wants to hear that the program is alive ("WATCHDOG=1"): half
+// of systemd's WatchdogSec= for a notify service that has it, none anywhere else.
+std::optional<std::chrono::milliseconds> serviceWatchdogInterval();
+
+// Whether the service manager shows a running program's status line ("STATUS=...") itself:
+// systemd does; elsewhere the program writes it to its log.
+bool serviceManagerShowsStatus();
 
 // True under Wine, whose sockets differ from Windows' in a few measured ways.
 bool runningUnderWine();

@@ -1,5 +1,6 @@
 #include "gateway/ProcessFacts.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -45,6 +46,20 @@ void notifyServiceManager(const char* state)
 {
     // Without NOTIFY_SOCKET (not started by systemd) this does nothing.
     ::sd_notify(0, state);
+}
+
+std::optional<std::chrono::milliseconds> serviceWatchdogInterval()
+{
+    std::uint64_t usec = 0;
+    if (::sd_watchdog_enabled(0, &usec) <= 0 || usec == 0) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(std::max<std::uint64_t>(usec / 2000, 1));
+}
+
+bool serviceManagerShowsStatus()
+{
+    return true;
 }
 
 bool runningUnderWine()

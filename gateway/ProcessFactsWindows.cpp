@@ -33,6 +33,16 @@ void useBinaryStandardStreams()
 
 void notifyServiceManager(const char*) {}
 
+std::optional<std::chrono::milliseconds> serviceWatchdogInterval()
+{
+    return std::nullopt;
+}
+
+bool serviceManagerShowsStatus()
+{
+    return false;
+}
+
 bool runningUnderWine()
 {
     // Wine's ntdll exports its version; Windows' does not.

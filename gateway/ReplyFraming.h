@@ -11,12 +11,17 @@ namespace gateway {
 // is framed like the command line and ends with its EOT; any other reply is whole once its
 // result code can be read (15 characters), or, when shorter, once the lock system has been
 // quiet for replyQuietTime. A reply is never waited for past the exchange's own wait.
+//
+// What comes before the reply is left over from earlier bytes (the tail of a reply that came
+// after its exchange, noise on the line) and is not the reply's: every byte before an STX,
+// and, when no STX has come, the control characters at the start. Read from the first byte,
+// such leftovers would shift characters 13 to 15 and could turn a failure into "keys made".
 inline constexpr std::size_t readableReplyLength = 15;
 inline constexpr std::chrono::milliseconds replyQuietTime{100};
 
 enum class ReplyShape
 {
-    Nothing,  // no byte yet
+    Nothing,  // no byte of a reply yet (there may be stale bytes)
     Framed,   // opened by STX, its EOT not here yet
     Short,    // not framed, fewer than 15 characters, and not quiet for replyQuietTime yet
     Complete, // whole; see length
@@ -25,8 +30,10 @@ enum class ReplyShape
 struct ReplyProgress
 {
     ReplyShape shape = ReplyShape::Nothing;
-    // With Complete: how many of the bytes belong to the reply. Bytes after it were not asked
-    // for.
+    // How many bytes at the start are stale: not part of the reply, whatever its shape.
+    std::size_t stale = 0;
+    // With Complete: how many of the bytes after the stale ones belong to the reply. Bytes after
+    // it were not asked for.
     std::size_t length = 0;
 };
 

@@ -61,7 +61,10 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
         } else if (name == "--reconnect") {
             line.reconnectSeconds =
-                static_cast<int>(parseNumber(name, options.value(), 1, 24 * 60 * 60));
+                static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
+        } else if (name == "--connect-timeout") {
+            line.connectTimeoutSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 1, 10 * 60));
         } else if (name == "--raw-log") {
             options.noValue();
             line.rawLog = true;
@@ -126,10 +129,14 @@ std::string serverUsage(bool withServiceOptions)
            "                     for that long (default 0: never, as front-desk programs may\n"
            "                     keep their connection open between requests)\n"
            "  --reconnect SECONDS\n"
-           "                     when the link to the lock system is lost (or cannot be made at\n"
-           "                     start), connect again in the background, retrying every SECONDS;\n"
-           "                     meanwhile requests fail at once (default: the link is connected\n"
-           "                     once, and a lost link needs a restart)\n" +
+           "                     connect the link to the lock system in the background, and\n"
+           "                     again whenever it is lost or a reply did not come in time,\n"
+           "                     retrying every SECONDS; meanwhile requests fail at once\n"
+           "                     (default 10; 0: connect once at start, and a lost link needs\n"
+           "                     a restart)\n"
+           "  --connect-timeout SECONDS\n"
+           "                     give up each connect attempt to the lock system after SECONDS\n"
+           "                     (default 10)\n" +
            serviceOptions +
            "  --help             show this text\n"
            "  --version          show the version\n"

@@ -32,8 +32,11 @@ struct ServerCommandLine
     std::string logFile;
     // Connections idle this long are closed; 0: never.
     int idleTimeoutSeconds = 0;
-    // A lost link is connected again, retried this often; 0: never, the link is connected once.
-    int reconnectSeconds = 0;
+    // The link is connected in the background and again whenever it is lost or out of step,
+    // retried this often; 0: never, the link is connected once, at start.
+    int reconnectSeconds = 10;
+    // Each connect attempt of the link gives up after this long.
+    int connectTimeoutSeconds = 10;
     // For InstallService: the arguments the service is to run with, exactly as given.
     std::vector<std::string> serviceArguments;
 };

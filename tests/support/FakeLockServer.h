@@ -112,6 +112,14 @@ public:
     // gateway's next receive fails.
     void resetConnection() { m_resetRequested = true; }
 
+    // Waits until count connections have been accepted in all.
+    bool waitForConnections(std::size_t count,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_accepted >= count; });
+    }
+
     bool waitForPeer(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock lock(m_mutex);
@@ -126,6 +134,7 @@ private:
             {
                 std::lock_guard lock(m_mutex);
                 m_peer = std::move(accepted);
+                ++m_accepted;
             }
             m_changed.notify_all();
             std::string pending;
@@ -184,6 +193,7 @@ private:
     std::condition_variable m_changed;
     gateway::Socket m_peer;
     std::vector<std::string> m_lines;
+    std::size_t m_accepted = 0;
     bool m_resetRequested = false; // touched by the serving thread only
     std::thread m_thread;
 };

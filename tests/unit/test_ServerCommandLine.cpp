@@ -38,7 +38,8 @@ TEST(ServerCommandLine, ReadsEveryOption)
 
     const ServerCommandLine given =
         parse({"--link-host", "locks.example", "--port=3001", "--link-port", "8265", "--raw-log",
-               "--idle-timeout", "300", "--log-file", "/var/log/velmor.log", "--reconnect", "5"});
+               "--idle-timeout", "300", "--log-file", "/var/log/velmor.log", "--reconnect", "5",
+               "--connect-timeout", "3"});
     EXPECT_EQ(given.linkHost, "locks.example");
     EXPECT_EQ(given.port, 3001);
     EXPECT_EQ(given.linkPort, 8265);
@@ -48,7 +49,10 @@ TEST(ServerCommandLine, ReadsEveryOption)
     EXPECT_EQ(defaults.logFile, "");
     EXPECT_EQ(defaults.idleTimeoutSeconds, 0);
     EXPECT_EQ(given.reconnectSeconds, 5);
-    EXPECT_EQ(defaults.reconnectSeconds, 0);
+    EXPECT_EQ(defaults.reconnectSeconds, 10) << "a server left running connects again";
+    EXPECT_EQ(parse({"--reconnect", "0"}).reconnectSeconds, 0) << "0: the connect-once link";
+    EXPECT_EQ(given.connectTimeoutSeconds, 3);
+    EXPECT_EQ(defaults.connectTimeoutSeconds, 10);
 
     EXPECT_EQ(parse({"--help"}).action, ServerCommandLine::Action::Help);
     EXPECT_EQ(parse({"--version"}).action, ServerCommandLine::Action::Version);
@@ -71,7 +75,8 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
         {{"--raw-log=yes"}, "--raw-log takes no value"},
         {{"--log-file="}, "--log-file: the file name is empty"},
         {{"--idle-timeout", "-1"}, "--idle-timeout: '-1' is not a whole number from 0 to 86400"},
-        {{"--reconnect", "0"}, "--reconnect: '0' is not a whole number from 1 to 86400"},
+        {{"--reconnect", "-1"}, "--reconnect: '-1' is not a whole number from 0 to 86400"},
+        {{"--connect-timeout", "0"}, "--connect-timeout: '0' is not a whole number from 1 to 600"},
         {{"--help=me"}, "--help takes no value"},
     };
     for (const auto& c : cases) {

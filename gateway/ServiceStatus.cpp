@@ -1,0 +1,13 @@
+#include "gateway/ServiceStatus.h"
+
+namespace gateway {
+
+std::string serviceStatusLine(const std::string& linkName, bool linkUp, const RequestCounts& counts)
+{
+    return "lock system " + linkName + ": " + (linkUp ? "connected" : "not connected") +
+           "; requests: " + std::to_string(counts.made) + " keys made, " +
+           std::to_string(counts.notMade) + " not made, " + std::to_string(counts.unanswered) +
+           " failed";
+}
+
+} // namespace gateway
