@@ -224,7 +224,7 @@ bool LockLink::settle(Clock::time_point sendBy)
         while (Clock::now() < sendBy && receiveUntil(Clock::now())) {
             discard(m_connection->takeBufferedBytes(std::string::npos));
         }
-        const bool quiet = m_discardedCount == 0 || Clock::now() - m_lastByteAt >= replyQuietTime;
+        const bool quiet = Clock::now() - m_lastDiscardedAt >= replyQuietTime;
         if (quiet || !m_connection->isOpen()) {
             break;
         }
@@ -232,7 +232,7 @@ bool LockLink::settle(Clock::time_point sendBy)
             reportDiscarded();
             return false;
         }
-        receiveUntil(std::min(sendBy, m_lastByteAt + replyQuietTime));
+        receiveUntil(std::min(sendBy, m_lastDiscardedAt + replyQuietTime));
         discard(m_connection->takeBufferedBytes(std::string::npos));
     }
     reportDiscarded();
@@ -316,6 +316,10 @@ bool LockLink::receiveUntil(Clock::time_point until)
 
 void LockLink::discard(std::string_view bytes)
 {
+    if (bytes.empty()) {
+        return;
+    }
+    m_lastDiscardedAt = m_lastByteAt;
     if (m_discardedHead.size() < discardedShown) {
         m_discardedHead += bytes.substr(0, discardedShown - m_discardedHead.size());
     }

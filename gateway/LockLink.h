@@ -172,6 +172,9 @@ private:
     std::optional<Clock::time_point> m_lateReplyUntil;
     std::chrono::milliseconds m_lateReplyWait{0};
     std::string m_lateReplyHead;
+    // When the last byte nobody asked for arrived: a line waits until the link has been quiet
+    // since then.
+    Clock::time_point m_lastDiscardedAt;
     // Discarded bytes not yet logged: how many, and the first of them.
     std::size_t m_discardedCount = 0;
     std::string m_discardedHead;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <thread>
 
 using namespace gateway;
 using namespace std::chrono_literals;
@@ -120,6 +121,116 @@ TEST(LinkExchange, ReplyIsWholeWhateverPiecesItComesIn)
                                 : std::vector<Text>{stalePrefix + fromUtf8(c.discarded)};
         EXPECT_EQ(log.lines(), expectedLog);
     }
+}
+
+TEST(LinkExchange, LeftoversBeforeAReplyAreNeverItsStart)
+{
+    // Read from the first byte, each of these would put other characters at 13 to 15; the first
+    // and the five-byte tail would even read "001", keys made.
+    const std::string reply003 = FakeLockServer::replyWithCode("003");
+    struct Case
+    {
+        const char* what;
+        std::vector<Piece> pieces; // for the second line
+        std::string discarded;
+    } cases[] = {
+        {"CR LF and NULs in the reply's piece",
+         {{0ms, std::string("\r\n\0\0\0", 5) + reply003}},
+         std::string("\r\n\0\0\0", 5)},
+        {"a reply's tail just after the next line",
+         {{0ms, "\x03\x04\r\n"}, {20ms, reply003}},
+         "\x03\x04\r\n"},
+        {"a five-byte tail", {{0ms, "\x03\x04\r\n0"}, {20ms, reply003}}, "\x03\x04\r\n0"},
+        {"printable noise before the STX", {{0ms, "zz"}, {20ms, reply003}}, "zz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeLockServer server;
+        LogRecorder log;
+        server.setResponder(server.inPieces([&c](const std::string& line) {
+            return line == "first" ? std::vector<Piece>{{0ms, reply001}} : c.pieces;
+        }));
+        LockLink link("127.0.0.1", server.port(), log.sink());
+        link.connect();
+        ASSERT_TRUE(server.waitForPeer());
+        EXPECT_EQ(link.exchange(u"first", 2000, LockLink::Clock::now() + 10s).reply,
+                  fromUtf8(reply001));
+        EXPECT_EQ(link.exchange(u"second", 2000, LockLink::Clock::now() + 10s).reply,
+                  fromUtf8(reply003));
+        EXPECT_EQ(log.lines(), std::vector<Text>{stalePrefix + fromUtf8(c.discarded)});
+    }
+}
+
+TEST_F(LinkExchangeTest, FloodOfUnaskedForBytesIsTakenWholeBeforeTheNextLine)
+{
+    // Four megabytes of replies that each say "keys made", sent right after the first reply
+    // and still arriving as the next line waits to be written.
+    std::string flood;
+    while (flood.size() < 4 * 1024 * 1024) {
+        flood += reply001;
+    }
+    answerFirstWith({{0ms, reply001 + flood}});
+    connect();
+    EXPECT_EQ(exchange("first", 2000).reply, fromUtf8(reply001));
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005));
+
+    std::size_t discarded = 0;
+    for (const Text& line : log.lines()) {
+        ASSERT_EQ(line.substr(0, stalePrefix.size()), stalePrefix);
+        const std::string text = toUtf8(line.substr(stalePrefix.size()));
+        const std::size_t inAll = text.find(" ... (");
+        EXPECT_LE(std::min(inAll, text.size()), 256u) << "a flood is shown in part";
+        discarded += inAll == std::string::npos ? text.size() : std::stoul(text.substr(inAll + 6));
+    }
+    EXPECT_EQ(discarded, flood.size()) << "every byte of the flood was taken before the line";
+}
+
+TEST_F(LinkExchangeTest, LockSystemThatKeepsSendingHoldsTheLineUnsent)
+{
+    // After the reply, a byte every 20 ms for a second: never quiet long enough for a line to
+    // be written safely.
+    std::vector<Piece> pieces{{0ms, reply001 + "x"}};
+    for (int i = 0; i < 50; ++i) {
+        pieces.push_back({20ms, "x"});
+    }
+    answerFirstWith(pieces);
+    connect();
+    EXPECT_EQ(exchange("first", 2000).reply, fromUtf8(reply001));
+    EXPECT_EQ(exchange("hurried", 2000, 300ms).outcome, LinkExchange::Outcome::NotSentInTime);
+    EXPECT_EQ(exchange("second", 2000).reply, fromUtf8(reply005)) << "sent once it is quiet";
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(LinkExchangeTest, SilenceAfterALateReplyCountsFromItsLastBytesArrival)
+{
+    // A late reply's first bytes come 100 ms after the 600 ms wait, and nothing more. The link
+    // is silent a further 600 ms from their arrival, at 1300 ms; the second line, asked for at
+    // 1100 ms and due by 1500 ms, goes then. Counted from when they were read (1100 ms), it
+    // would be held until 1700 ms, past its deadline.
+    answerFirstWith({{700ms, reply001.substr(0, 5)}});
+    connect();
+    EXPECT_EQ(exchange("first", 600).reply, u"");
+    // The passing of time is what is tested: the bytes must have waited unread meanwhile.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(exchange("second", 2000, 400ms).reply, fromUtf8(reply005));
+    EXPECT_EQ(log.lines(), std::vector<Text>{latePrefix + fromUtf8(reply001.substr(0, 5))});
+}
+
+TEST_F(LinkExchangeTest, IdleLinkIsWatchedForUnaskedForBytesAndItsEnd)
+{
+    LogRecorder losses;
+    link.setLossSink([&](const std::string& why) { losses.sink()(fromUtf8(why)); });
+    connect();
+    server.send("noise");
+    // No exchange runs: the watch takes the bytes in as they come.
+    ASSERT_TRUE(log.waitForCount(1));
+    EXPECT_EQ(log.lines(), std::vector<Text>{stalePrefix + u"noise"});
+
+    server.closeConnection();
+    ASSERT_TRUE(losses.waitForCount(1));
+    EXPECT_EQ(losses.lines(), std::vector<Text>{u"EIdConnClosedGracefully: Connection Closed "
+                                                u"Gracefully."});
+    EXPECT_THROW(exchange("after the end", 2000), EIdConnClosedGracefully);
 }
 
 TEST_F(LinkExchangeTest, LateReplyBeforeTheNextWriteIsDiscardedAsLate)
