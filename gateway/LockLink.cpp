@@ -203,12 +203,7 @@ bool LockLink::lateReplyPending()
 
 bool LockLink::settle(Clock::time_point sendBy)
 {
-    while (m_lateReplyUntil) {
-        while (Clock::now() < sendBy && receiveUntil(Clock::now())) {
-        }
-        if (!lateReplyPending()) {
-            break;
-        }
+    while (m_lateReplyUntil && lateReplyPending()) {
         if (Clock::now() >= sendBy) {
             return false;
         }
@@ -404,7 +399,9 @@ void LockLink::watchRound()
         } else {
             watched = &*m_connection;
             if (m_lateReplyUntil) {
-                lookUntil = std::min(lookUntil, *m_lateReplyUntil);
+                const ReplyProgress progress =
+                    progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
+                lookUntil = nextLook(progress, std::min(lookUntil, *m_lateReplyUntil));
             }
             if (m_discardedCount > 0) {
                 lookUntil = std::min(lookUntil, m_lastByteAt + replyQuietTime);

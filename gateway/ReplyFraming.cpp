@@ -18,7 +18,9 @@ ReplyProgress replyProgress(std::string_view bytes, std::chrono::steady_clock::d
     if (const std::size_t start = bytes.find(stx); start != std::string_view::npos) {
         const std::size_t end = bytes.find(eot, start);
         if (end == std::string_view::npos) {
-            return {ReplyShape::Framed, start, 0};
+            const std::size_t length = bytes.size() - start;
+            return length >= longestReply ? ReplyProgress{ReplyShape::Complete, start, length}
+                                          : ReplyProgress{ReplyShape::Framed, start, 0};
         }
         return {ReplyShape::Complete, start, end + 1 - start};
     }

@@ -17,6 +17,9 @@ namespace gateway {
 // and, when no STX has come, the control characters at the start. Read from the first byte,
 // such leftovers would shift characters 13 to 15 and could turn a failure into "keys made".
 inline constexpr std::size_t readableReplyLength = 15;
+// A frame that runs on this long without its EOT is taken as it is: a lock system that never
+// ends one must not make the gateway hold its bytes without bound.
+inline constexpr std::size_t longestReply = 32768;
 inline constexpr std::chrono::milliseconds replyQuietTime{100};
 
 enum class ReplyShape

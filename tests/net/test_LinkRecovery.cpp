@@ -129,7 +129,9 @@ TEST_F(LinkRecoveryTest, WhileTheLockSystemRefusesRequestsFailAtOnceAndFailuresA
     server.reset(); // its connection ends with it, and nothing listens on the port any more
     ASSERT_TRUE(recovery.waitForAttempts(4, 10s));
     EXPECT_THROW(exchange("while down"), ELinkNotConnected);
-    EXPECT_EQ(countStatus("lost the link"), 1u);
+    // Found by the watch, with no exchange; a connect that the closing server's queue took may
+    // be lost once more.
+    EXPECT_GE(countStatus("lost the link"), 1u);
 
     EXPECT_EQ(countStatus("cannot connect to the lock system at " + name +
                           " (attempt 1): EIdSocketError: Socket Error # 10061 Connection "

@@ -28,6 +28,8 @@ TEST(ReplyFraming, WholeWhenFramedToItsEotOrLongEnoughForTheCode)
                   "2000",
          0ms, ReplyShape::Complete, 0, framed.size()},
         {"framed, an EOT alone", "\x02\x04", 0ms, ReplyShape::Complete, 0, 2},
+        {"framed, running on without its EOT", "\x02" + std::string(longestReply - 1, 'x'), 0ms,
+         ReplyShape::Complete, 0, longestReply},
         {"unframed, 15 characters", "0123456789ab001", 0ms, ReplyShape::Complete, 0, 15},
         {"unframed, everything that came is the reply", std::string(40, 'x'), 0ms,
          ReplyShape::Complete, 0, 40},
