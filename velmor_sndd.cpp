@@ -144,13 +144,7 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
     auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
 
-    gateway::GatewayOptions options;
-    options.listenerPort = command.port;
-    options.linkHost = command.linkHost;
-    options.linkPort = command.linkPort;
-    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
-    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
-    gateway::Gateway gateway(options, log);
+    // Before the gateway, whose connection threads use it until the gateway is gone.
     const std::string every = std::to_string(command.reconnectSeconds) + " s";
     // A request that fails because the link is down says so, and what is being done about it.
     const std::string linkDown =
@@ -158,6 +152,14 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
         (command.reconnectSeconds > 0
              ? ", connecting again every " + every
              : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+
+    gateway::GatewayOptions options;
+    options.listenerPort = command.port;
+    options.linkHost = command.linkHost;
+    options.linkPort = command.linkPort;
+    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
+    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
+    gateway::Gateway gateway(options, log);
     gateway.setFailureSink([&](const std::string& peer, const std::exception& failure) {
         const bool down = dynamic_cast<const gateway::ELinkNotConnected*>(&failure) != nullptr;
         output.error("request from " + peer +
