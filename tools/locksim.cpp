@@ -8,6 +8,7 @@
 #include "tools/ToolSupport.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,13 +35,25 @@ constexpr const char* usageText =
     "  --code-by-room     result code from the room (characters 21-35 of the line, blanks\n"
     "                     trimmed): its last three characters, left-padded with '0'\n"
     "  --delay MS         wait MS milliseconds before each reply\n"
-    "  --delay-line N     wait --delay before the reply to a connection's Nth line only\n"
+    "  --delay-line N     wait --delay before the reply to the Nth line received (over all\n"
+    "                     connections) only\n"
     "  --split MS         send each reply in two pieces, the rest MS ms after the first\n"
     "  --split-at K       the first piece of a split reply is its first K characters\n"
     "                     (default 12: everything before the code)\n"
     "  --no-reply         never reply\n"
     "  --close-after N    close a connection after handling its Nth line\n"
     "  --reset-after N    reset a connection on receiving its Nth line, without replying\n"
+    "  --before-reply BYTES\n"
+    "                     write BYTES just before each reply, in the same piece (noise on the\n"
+    "                     line); BYTES take the escapes \\r \\n \\0 \\\\ and \\xNN\n"
+    "  --after-reply BYTES\n"
+    "                     write BYTES after each reply (a reply's tail that comes late)\n"
+    "  --after-delay MS   write --after-reply's bytes MS milliseconds after the reply\n"
+    "  --flood-after N    after the reply to a connection's Nth line, send --flood-bytes bytes\n"
+    "                     of whole success replies that nobody asked for\n"
+    "  --flood-bytes SIZE the size of that flood (default 4194304)\n"
+    "  --late-partial K   with --delay, send only the first K characters of a delayed reply,\n"
+    "                     and never its rest\n"
     "  --unresponsive     listen, but never accept: the accept queue is filled at once, so a\n"
     "                     connect hangs as it does on an unreachable host\n"
     "  --quiet            print nothing but the listening line\n"
@@ -68,7 +81,45 @@ struct Settings
     long long resetAfter = 0; // 0: never
     bool quiet = false;
     bool unresponsive = false;
+    std::string beforeReply;
+    std::string afterReply;
+    int afterDelayMs = 0;
+    long long floodAfter = 0; // 0: never
+    std::size_t floodBytes = 4 * 1024 * 1024;
+    std::size_t latePartial = 0; // 0: the whole reply
 };
+
+// The bytes of an option's text with the escapes \r \n \0 \\ and \xNN, for control bytes on a
+// command line.
+std::string unescapeBytes(const std::string& option, const std::string& text)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            bytes += text[i];
+            continue;
+        }
+        const char kind = i + 1 < text.size() ? text[++i] : '\0';
+        if (kind == 'r') {
+            bytes += '\r';
+        } else if (kind == 'n') {
+            bytes += '\n';
+        } else if (kind == '0') {
+            bytes += '\0';
+        } else if (kind == '\\') {
+            bytes += '\\';
+        } else if (kind == 'x' && i + 2 < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            throw tools::UsageError(option + ": '" + text +
+                                    "' has an escape other than \\r \\n \\0 \\\\ or \\xNN");
+        }
+    }
+    return bytes;
+}
 
 // Exits the program for --help and --version; throws UsageError for everything it cannot accept.
 Settings parseSettings(int argc, char** argv)
@@ -123,6 +174,21 @@ Settings parseSettings(int argc, char** argv)
             settings.closeAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
         } else if (name == "--reset-after") {
             settings.resetAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--before-reply") {
+            settings.beforeReply = unescapeBytes(name, options.value());
+        } else if (name == "--after-reply") {
+            settings.afterReply = unescapeBytes(name, options.value());
+        } else if (name == "--after-delay") {
+            settings.afterDelayMs =
+                static_cast<int>(tools::parseNumber(name, options.value(), 0, maxMilliseconds));
+        } else if (name == "--flood-after") {
+            settings.floodAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--flood-bytes") {
+            settings.floodBytes = static_cast<std::size_t>(
+                tools::parseNumber(name, options.value(), 1, 1'000'000'000));
+        } else if (name == "--late-partial") {
+            settings.latePartial =
+                static_cast<std::size_t>(tools::parseNumber(name, options.value(), 1, 16));
         } else if (name == "--quiet") {
             options.noValue();
             settings.quiet = true;
@@ -161,6 +227,14 @@ public:
     Server(const Settings& settings, gateway::LineOutput& output, StopRequest& programStop)
         : m_settings(settings), m_output(output), m_programStop(programStop)
     {
+        // Made before any line comes, so that the flood follows its reply at once.
+        if (m_settings.floodAfter > 0) {
+            while (m_flood.size() < m_settings.floodBytes) {
+                m_flood += "\x02"
+                           "200000001RS001\x03\x04";
+            }
+            m_flood.resize(m_settings.floodBytes);
+        }
     }
     ~Server() { stop(); }
     Server(const Server&) = delete;
@@ -335,11 +409,18 @@ private:
                                 "200000001RS";
             reply += m_settings.codeByRoom ? codeFromRoom(line) : m_settings.code;
             reply += "\x03\x04";
-            const bool delayed = m_settings.delayLine == 0 || m_settings.delayLine == number;
+            // Counted over every connection: a gateway that connects anew after a reply that
+            // did not come finds the stand-in answering at once on the new connection.
+            const long long received = ++m_linesReceived;
+            const bool delayed = m_settings.delayLine == 0 || m_settings.delayLine == received;
             if (delayed && m_settings.delayMs > 0 && waitForWake(m_stop, m_settings.delayMs)) {
                 note(shown + "not sent (stopping)");
                 return After::Stop;
             }
+            if (delayed && m_settings.delayMs > 0 && m_settings.latePartial > 0) {
+                reply.resize(std::min(reply.size(), m_settings.latePartial));
+            }
+            reply = m_settings.beforeReply + reply;
             try {
                 if (m_settings.splitMs >= 0) {
                     std::string_view whole = reply;
@@ -362,6 +443,9 @@ private:
                 note(shown + tools::readableBytes(reply) +
                      (m_settings.splitMs >= 0 ? " (in two pieces)" : ""));
             }
+            if (sendUnasked(connection, number) == After::Stop) {
+                return After::Stop;
+            }
         }
         if (m_settings.closeAfter == number) {
             note("locksim: connection " + std::to_string(connection.id) + " closed after line " +
@@ -371,13 +455,39 @@ private:
         return After::Continue;
     }
 
+    // The bytes nobody asked for that follow the reply to a line: a late tail, a flood.
+    After sendUnasked(Connection& connection, long long number)
+    {
+        try {
+            if (!m_settings.afterReply.empty()) {
+                if (waitForWake(m_stop, m_settings.afterDelayMs)) {
+                    return After::Stop;
+                }
+                sendAll(connection.socket, m_settings.afterReply);
+            }
+            if (m_settings.floodAfter == number) {
+                sendAll(connection.socket, m_flood);
+                note("locksim: connection " + std::to_string(connection.id) + " flooded with " +
+                     std::to_string(m_flood.size()) + " bytes after line " +
+                     std::to_string(number));
+            }
+        } catch (const std::exception& error) {
+            note("locksim: connection " + std::to_string(connection.id) +
+                 " unasked-for bytes not sent: " + errorText(error));
+            return After::Stop;
+        }
+        return After::Continue;
+    }
+
     const Settings& m_settings;
+    std::string m_flood;
     gateway::LineOutput& m_output;
     StopRequest& m_programStop;
     WakeSignal m_stop;
     Socket m_listening;
     std::thread m_acceptThread;
     long long m_connectionCount = 0;
+    std::atomic<long long> m_linesReceived{0};
     std::mutex m_connectionsMutex;
     std::list<std::unique_ptr<Connection>> m_connections;
 };

@@ -50,13 +50,23 @@ expect_line_among() { # fd, expected text, what
     done
     fail "no line [$2] for $3"
 }
+# Reads lines from fd until one matches the extended regular expression.
+expect_line_matching() { # fd, pattern, what
+    local line
+    while IFS= read -r -t 30 -u "$1" line; do
+        [[ "$line" =~ $2 ]] && return 0
+    done
+    fail "no line matching [$2] for $3"
+}
 
 STX=$'\x02' ETX=$'\x03' EOT=$'\x04'
 success='<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>'
 failure() { echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <keyanswer res-code=\"1\" text=\"$1\"/>"; }
 
-# locksim with the given options on fd 3, then velmor_sndd with its log on fd 4, once its link
-# is connected.
+# The gateway's own options for the next start.
+gateway_options=()
+# locksim with the given options on fd 3, then velmor_sndd (with gateway_options) with its log on
+# fd 4, once its link is connected.
 start() {
     rm -f "$work/locksim.out" "$work/gateway.out"
     mkfifo "$work/locksim.out" "$work/gateway.out"
@@ -64,7 +74,7 @@ start() {
     locksim=$!
     exec 3<"$work/locksim.out"
     expect_line 3 "locksim: listening on 127.0.0.1:8264" "lock-system stand-in start"
-    "${gateway_program[@]}" >"$work/gateway.out" 2>"$work/gateway.err" &
+    "${gateway_program[@]}" "${gateway_options[@]}" >"$work/gateway.out" 2>"$work/gateway.err" &
     gateway=$!
     exec 4<"$work/gateway.out"
     expect_line 3 "locksim: connection 1 opened" "link connect"
@@ -150,9 +160,59 @@ for cut in 12 14; do
     stop "$term"
 done
 
-# --- A reply later than the 15 s wait: the first request is answered without a code, the late
-# reply is discarded and logged before the next line is written, and the next request (here
-# 1.5 s later) gets its own code, not the late one.
+# --- Leftovers before a reply are never its start: noise in the reply's piece, and a reply's tail
+# that comes after the next line was written (read from the first byte, the five-byte tail would
+# make room 1003's "003" read as "001", keys made).
+start --code 003 --before-reply '\r\n\0\0\0'
+ask --room 1110
+[ "$answer" == "$(failure 003)" ] || fail "noise before the reply: $answer"
+expect_line 4 "$request" "request before the noise"
+expect_line 4 "Discarded stale data from the lock system: <CR><LF><0x00><0x00><0x00>" "the noise discarded"
+expect_line 4 "<STX>200000001RS003<ETX><EOT>" "the reply read from its STX"
+stop "$term"
+for tail in '\r\n' '\x03\x04\r\n0'; do
+    start --code-by-room --after-reply "$tail" --after-delay 20
+    ask --room 1001
+    [ "$answer" == "$success" ] || fail "tail $tail: room 1001: $answer"
+    ask --room 1003
+    [ "$answer" == "$(failure 003)" ] || fail "tail $tail: room 1003: $answer"
+    stop "$term"
+done
+
+# --- Four megabytes of unasked-for "keys made" replies after the first reply: the next request is
+# never answered from them.
+start --code-by-room --flood-after 1 --flood-bytes 4194304
+ask --room 1001
+[ "$answer" == "$success" ] || fail "before the flood: $answer"
+ask --room 1003
+[ "$answer" == "$(failure 003)" ] || [ "$answer" == "$(failure "")" ] ||
+    fail "after the flood: $answer"
+# Shown by its first 256 characters and its size, never whole.
+expect_line_matching 4 '^Discarded stale data from the lock system: (<STX>200000001RS001<ETX><EOT>){15}<STX> \.\.\. \([0-9]+ bytes in all\)$' "the flood discarded"
+stop "$term"
+
+# --- A reply later than the 15 s wait, by default: the link is connected anew before the next
+# line, so the late reply (here only its first five characters, then silence) cannot reach the
+# next request, which gets its own code over the new connection.
+start --code-by-room --delay 16000 --delay-line 1 --late-partial 5
+"$bin/tools/keyreq" --room 1001 >"$work/first.answer" 2>/dev/null &
+first=$!
+expect_line 4 '<?xml version="1.0"?><keyrequest room="1001" folio="123456" encoder="1" key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>' "first request, reconnecting"
+# Within its own 15 s, which end after the first request's wait.
+sleep 1.5
+ask --room 1003
+[ "$answer" == "$(failure 003)" ] || fail "request after the time-out, reconnecting: $answer"
+wait "$first" || true
+[ "$(cat "$work/first.answer")" == "$(failure "")" ] || fail "timed-out request: $(cat "$work/first.answer")"
+expect_line_among 3 "locksim: connection 2 opened" "the link connected anew"
+grep -q "^velmor_sndd: connecting anew to the lock system at 127.0.0.1:8264: no reply within 15000 ms, so a late one cannot reach a later request$" \
+    "$work/gateway.err" || fail "no line for the link connected anew"
+stop "$term"
+
+# --- A reply later than the 15 s wait with the connect-once link: the first request is answered
+# without a code, the late reply is discarded and logged before the next line is written, and the
+# next request (here 1.5 s later) gets its own code, not the late one.
+gateway_options=(--reconnect 0)
 start --code-by-room --delay 16000 --delay-line 1
 "$bin/tools/keyreq" --room 1001 >"$work/first.answer" 2>/dev/null &
 first=$!
@@ -165,6 +225,7 @@ wait "$first" || true
 [ "$(cat "$work/first.answer")" == "$(failure "")" ] || fail "late request: $(cat "$work/first.answer")"
 expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: <STX>200000001RS001<ETX><EOT>" "late reply log line"
 stop "$term"
+gateway_options=()
 
 # --- The command line: the version, a refusal that starts nothing, chosen ports, the raw log.
 version=$("${gateway_program[@]}" --version) || fail "--version exit status $?"
@@ -220,9 +281,9 @@ if [ -z "$windows_gateway" ]; then
 fi
 stop "$term"
 
-# --- --reconnect: the stand-in stops and the link is lost (told once); requests fail at once
-# while it is down (each failure told with its front desk's address); a refused attempt is told;
-# the stand-in comes back and the next request goes over the new link.
+# --- Left running: the stand-in stops while the gateway is idle, and the loss is noticed at once,
+# with no request (told once); requests fail at once while it is down, saying so; a refused
+# attempt is told; the stand-in comes back and the first request goes over the new link.
 rm -f "$work/locksim.out" "$work/gateway.out"
 mkfifo "$work/locksim.out"
 "$bin/tools/locksim" >"$work/locksim.out" &
@@ -233,20 +294,23 @@ expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in before the loss"
 gateway=$!
 expect_line 3 "locksim: connection 1 opened" "link connect with --reconnect"
 wait_for_link_line "127.0.0.1:8264"
+# The link is watched by the system too: keepalive finds a lock-system machine that is gone.
+if command -v ss >/dev/null; then
+    ss -tnoH state established '( dport = :8264 )' | grep -q "timer:(keepalive" ||
+        fail "no keepalive on the link: $(ss -tnoH state established '( dport = :8264 )')"
+fi
 ask --room 1110
 [ "$answer" == "$success" ] || fail "before the loss: $answer"
 kill "$locksim"
 wait "$locksim" 2>/dev/null || true
 exec 3<&-
-ask --room 1110
-[ "$status" -eq 2 ] || fail "the request that finds the link lost: status $status, answer [$answer]"
 wait_for_line "$work/gateway.err" "^velmor_sndd: lost the link to the lock system at 127.0.0.1:8264: EIdConnClosedGracefully: Connection Closed Gracefully.; connecting again every 1 s$" ||
-    fail "no line for the lost link"
-wait_for_line "$work/gateway.err" "^velmor_sndd: cannot connect to the lock system at 127.0.0.1:8264 (attempt 1): EIdSocketError: Socket Error # 10061 Connection refused.; further failures are reported at most once every 60 s$" ||
+    fail "no line for the lost link while idle"
+wait_for_line "$work/gateway.err" "^velmor_sndd: cannot connect to the lock system at 127.0.0.1:8264 (attempt 1): EIdSocketError: Socket Error # 10061 Connection refused." ||
     fail "no line for the refused attempt"
 ask --room 1110
 [ "$status" -eq 2 ] || fail "a request while the link is down: status $status"
-wait_for_line "$work/gateway.err" "^request from 127.0.0.1:[0-9]* not answered: ELinkNotConnected: Not connected to the lock system.$" ||
+wait_for_line "$work/gateway.err" "^request from 127.0.0.1:[0-9]* not answered: the link to the lock system at 127.0.0.1:8264 is down, connecting again every 1 s$" ||
     fail "no failure line for a request while the link is down"
 mkfifo "$work/back.out"
 "$bin/tools/locksim" >"$work/back.out" &
@@ -257,10 +321,44 @@ expect_line 3 "locksim: connection 1 opened" "the link connected again"
 wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264 again after [0-9]* attempts$" ||
     fail "no line for the link connected again"
 ask --room 1110 --folio 123456
-[ "$answer" == "$success" ] || fail "after the link came back: $answer"
+[ "$answer" == "$success" ] || fail "the first request after the restart: $answer"
 expect_line_among 3 "conn 1 line 1: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "the request over the new link"
 [ "$(grep -c "lost the link" "$work/gateway.err")" -eq 1 ] || fail "the loss was told more than once"
 [ "$(grep -c "cannot connect" "$work/gateway.err")" -eq 1 ] || fail "refusals within a minute were told more than once"
+stop "$term"
+
+# --- A lock system that does not answer at start: the gateway listens at once and requests fail at
+# once, saying why; each connect attempt ends within the connect time-out; once a lock system
+# answers, the link comes up and requests are answered.
+rm -f "$work/locksim.out"
+mkfifo "$work/locksim.out"
+"$bin/tools/locksim" --unresponsive >"$work/locksim.out" &
+locksim=$!
+exec 3<"$work/locksim.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in at start"
+"${gateway_program[@]}" --reconnect 1 --connect-timeout 1 >/dev/null 2>"$work/gateway.err" &
+gateway=$!
+wait_for_line "$work/gateway.err" "^velmor_sndd: version .* listening on port 3000" ||
+    fail "not listening while the lock system hangs"
+ask --room 1110
+[ "$status" -eq 2 ] || fail "a request before the link: status $status, answer [$answer]"
+wait_for_line "$work/gateway.err" "^request from 127.0.0.1:[0-9]* not answered: the link to the lock system at 127.0.0.1:8264 is down, connecting again every 1 s$" ||
+    fail "no failure line for a request before the link"
+wait_for_line "$work/gateway.err" "^velmor_sndd: cannot connect to the lock system at 127.0.0.1:8264 (attempt 1): EIdSocketError: Socket Error # 10060 Connection timed out." ||
+    fail "no line for the attempt that timed out"
+kill "$locksim"
+wait "$locksim" 2>/dev/null || true
+exec 3<&-
+rm -f "$work/locksim.out"
+mkfifo "$work/locksim.out"
+"$bin/tools/locksim" >"$work/locksim.out" &
+locksim=$!
+exec 3<"$work/locksim.out"
+expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in that answers"
+wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264 after [0-9]* attempts$" ||
+    fail "no line for the link that came up"
+ask --room 1110
+[ "$answer" == "$success" ] || fail "once the lock system answers: $answer"
 stop "$term"
 
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
@@ -269,7 +367,7 @@ mkfifo "$work/unresponsive.out"
 locksim=$!
 exec 3<"$work/unresponsive.out"
 expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in"
-"${gateway_program[@]}" >/dev/null 2>"$work/gateway.err" &
+"${gateway_program[@]}" --reconnect 0 --connect-timeout 600 >/dev/null 2>"$work/gateway.err" &
 gateway=$!
 # Served (and failed at the missing link) once the listener is up; the connect then hangs.
 for _ in $(seq 100); do
