@@ -62,9 +62,17 @@ wait_for_state STOPPED
 
 # Wine's sc start may say it failed while the service is still starting: its state tells.
 wine sc start velmor_sndd >/dev/null || true
+# Running once it listens; the link comes in the background.
 wait_for_state RUNNING
+for _ in $(seq 100); do
+    grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" && break
+    sleep 0.1
+done
 grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
-    fail "running before its link attempt ended"
+    fail "the link did not come up"
+# The service manager shows no status line: the program writes it to its log.
+grep -q "^velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/service.log" ||
+    fail "no status line in the log"
 answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
     fail "the service's answer: $answer"
