@@ -36,10 +36,22 @@ std::string Connection::takeBufferedBytes(std::size_t count)
 
 Readiness Connection::waitReadable(int waitMs, const WakeSignal* wake) const
 {
-    if (!m_open) {
-        return Readiness::TimedOut;
+    // The handle is read under the socket's lock, as the owning thread may close it meanwhile;
+    // the wait then works on a borrowed copy that is never closed here. A socket closed during
+    // the wait ends it with its time-out at the latest (or, on Windows, a socket error).
+    struct Borrowed
+    {
+        Socket socket;
+        ~Borrowed() { socket.release(); }
+    } borrowed;
+    {
+        std::lock_guard lock(m_socketMutex);
+        if (!m_open) {
+            return Readiness::TimedOut;
+        }
+        borrowed.socket = Socket(m_socket.handle());
     }
-    return gateway::waitReadable(m_socket, waitMs, wake);
+    return gateway::waitReadable(borrowed.socket, waitMs, wake);
 }
 
 void Connection::writeLine(TextView text)

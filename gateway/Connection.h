@@ -68,7 +68,7 @@ private:
     bool receiveStep(int waitMs, const WakeSignal* wake,
                      std::size_t maxBytes = settings::receiveSize);
 
-    std::mutex m_socketMutex;
+    mutable std::mutex m_socketMutex;
     Socket m_socket;
     std::atomic<bool> m_open{false};
     std::string m_input;

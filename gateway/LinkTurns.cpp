@@ -14,9 +14,6 @@ bool LinkTurns::acquire(Clock::time_point deadline)
     }
     Waiter me;
     const auto place = m_waiting.insert(m_waiting.end(), &me);
-    if (m_wanted) {
-        m_wanted->raise();
-    }
     me.granted.wait_until(lock, deadline, [&] { return me.hasTurn || m_cancelled; });
     if (me.hasTurn) {
         // Granted, even if cancelled or out of time at the same moment: release() took it off
@@ -40,6 +37,14 @@ bool LinkTurns::acquireWhenIdle(Clock::time_point deadline)
     }
     m_held = true;
     return true;
+}
+
+bool LinkTurns::waitForIdle(Clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_until(lock, deadline, [this] {
+        return m_cancelled || (!m_held && m_waiting.empty());
+    }) && !m_cancelled;
 }
 
 void LinkTurns::release()

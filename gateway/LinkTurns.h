@@ -1,7 +1,5 @@
 #pragma once
 
-#include "gateway/SocketPlatform.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -21,13 +19,13 @@ public:
 
     // True with the turn held; false when the deadline passed or cancel() came first.
     bool acquire(Clock::time_point deadline);
-    // For the link's own watch between exchanges: takes the turn only while nobody holds it or
-    // waits for it, and never queues, so it never delays a request. False when the deadline
-    // passed or cancel() came first.
+    // For the link's own watch between exchanges: takes the turn only once nobody holds it or
+    // waits for it, and never queues, so it never goes before a request. False when the
+    // deadline passed or cancel() came first.
     bool acquireWhenIdle(Clock::time_point deadline);
-    // Raised whenever a caller starts waiting for the turn, so that an idle holder can give it
-    // up at once. Set before the first acquire.
-    void setWantedSignal(WakeSignal* wanted) { m_wanted = wanted; }
+    // Waits, without taking the turn, until nobody holds it or waits for it; false when the
+    // deadline passed or cancel() came first.
+    bool waitForIdle(Clock::time_point deadline);
     // Hands the turn to the longest waiting caller.
     void release();
     // Every waiting and every later acquire returns false.
@@ -46,7 +44,6 @@ private:
     bool m_held = false;
     bool m_cancelled = false;
     std::condition_variable m_idle;
-    WakeSignal* m_wanted = nullptr;
     // Each waiter is woken alone when its turn comes, not all of them at every release.
     std::list<Waiter*> m_waiting;
 };

@@ -44,7 +44,6 @@ LockLink::LockLink(std::string host, std::uint16_t port, LogSink log)
     : m_host(std::move(host)), m_port(port), m_log(std::move(log)),
       m_watchRoundAt(Clock::now().time_since_epoch().count())
 {
-    m_turns.setWantedSignal(&m_watchWake);
     m_watch = std::thread([this] { watch(); });
 }
 
@@ -87,7 +86,7 @@ void LockLink::connect(const WakeSignal* abandon)
 
 void LockLink::install(Socket socket)
 {
-    m_connection.emplace(std::move(socket));
+    m_connection = std::make_shared<Connection>(std::move(socket));
     m_lateReplyUntil.reset();
     m_lateReplyHead.clear();
     m_discardedCount = 0;
@@ -98,6 +97,7 @@ void LockLink::install(Socket socket)
     m_down = false;
     m_up = true;
     m_everConnected = true;
+    m_watchWake.raise();
 }
 
 void LockLink::renew(Clock::time_point deadline, const WakeSignal* abandon)
@@ -178,6 +178,7 @@ void LockLink::noteOutOfStep(const std::string& why)
     m_up = false;
     m_renewPending = true;
     m_connection.reset();
+    m_watchWake.raise();
     if (m_outOfStepSink) {
         m_outOfStepSink(why);
     }
@@ -359,45 +360,25 @@ void LockLink::watch()
 
 void LockLink::watchRound()
 {
-    if (!m_turns.acquireWhenIdle(Clock::now() + watchRoundLength)) {
-        if (m_cancelled.raised()) {
-            throw EAbort("Operation aborted");
-        }
-        return;
-    }
-    LinkTurn turn(m_turns);
-    // Cleared before looking whether anyone waits: a request that comes after the look raises it
-    // again, so none is missed.
+    // Cleared before the look: whatever comes after it raises the signal again, so none is
+    // missed.
     m_watchWake.clear();
-    if (m_watchStopping || m_turns.waiting() > 0) {
+    if (m_watchStopping) {
         return;
     }
     auto lookUntil = Clock::now() + watchRoundLength;
-    const Connection* watched = nullptr;
+    std::shared_ptr<Connection> watched;
+    bool renewal = false;
+    bool leftBehind = false;
+    // A late reply's or a discarded burst's time may end without a byte coming.
+    bool dueWithoutBytes = false;
     {
         std::lock_guard lock(m_connectionMutex);
-        if (m_renewPending) {
-            // Idle, so in step again before a request needs it. A request that comes meanwhile
-            // raises the wake signal, which abandons this attempt; that request renews instead.
-            try {
-                renew(Clock::time_point::max(), &m_watchWake);
-            } catch (const EAbort&) {
-                if (m_watchStopping || m_cancelled.raised()) {
-                    throw;
-                }
-            } catch (const EIdException&) {
-                // Noted as a loss.
-            }
-            return;
-        }
-        if (!m_connection || m_lossNoted || !m_connection->isOpen()) {
-            // Nothing to watch until a connect; it raises the wake signal as it takes the turn.
-        } else if (!m_connection->bufferedBytes().empty() && !m_lateReplyUntil) {
-            // Left behind by the last exchange (bytes after a whole reply): no wait for them.
-            takeInBetweenExchanges(false);
-            return;
-        } else {
-            watched = &*m_connection;
+        renewal = m_renewPending;
+        if (!renewal && m_connection && !m_lossNoted && m_connection->isOpen()) {
+            watched = m_connection;
+            // Bytes after a whole reply that the last exchange left: no wait for them.
+            leftBehind = !m_connection->bufferedBytes().empty() && !m_lateReplyUntil;
             if (m_lateReplyUntil) {
                 const ReplyProgress progress =
                     progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
@@ -406,20 +387,55 @@ void LockLink::watchRound()
             if (m_discardedCount > 0) {
                 lookUntil = std::min(lookUntil, m_lastByteAt + replyQuietTime);
             }
+            dueWithoutBytes = m_lateReplyUntil || m_discardedCount > 0;
         }
     }
-    if (!watched) {
+    if (!renewal && !watched) {
+        // Nothing to watch until a connect, which raises the wake signal.
         waitForWake(m_watchWake, millisecondsUntil(lookUntil));
         return;
     }
-    // Without the mutex, so that isConnected() does not wait; the turn keeps the connection from
-    // being used or replaced meanwhile.
-    const Readiness readiness = watched->waitReadable(millisecondsUntil(lookUntil), &m_watchWake);
-    if (readiness == Readiness::Woken) {
+    if (watched && !leftBehind) {
+        Readiness readiness = Readiness::Readable;
+        try {
+            readiness = watched->waitReadable(millisecondsUntil(lookUntil), &m_watchWake);
+        } catch (const EIdException&) {
+            // Closed meanwhile by an exchange that found it lost: looked at below.
+        }
+        if (readiness == Readiness::Woken ||
+            (readiness == Readiness::TimedOut && !dueWithoutBytes)) {
+            return;
+        }
+        if (readiness == Readiness::Readable && !m_turns.waitForIdle(Clock::now())) {
+            // An exchange is taking its reply: look again once it is over.
+            if (!m_turns.waitForIdle(Clock::now() + watchRoundLength) && m_cancelled.raised()) {
+                throw EAbort("Operation aborted");
+            }
+            return;
+        }
+    }
+    if (!m_turns.acquireWhenIdle(Clock::now() + watchRoundLength)) {
+        if (m_cancelled.raised()) {
+            throw EAbort("Operation aborted");
+        }
         return;
     }
+    LinkTurn turn(m_turns);
     std::lock_guard lock(m_connectionMutex);
-    takeInBetweenExchanges(readiness == Readiness::Readable);
+    if (renewal) {
+        if (m_renewPending) {
+            // Idle, so in step again before a request needs it.
+            try {
+                renew(Clock::time_point::max(), &m_cancelled);
+            } catch (const EIdException&) {
+                // Noted as a loss.
+            }
+        }
+        return;
+    }
+    if (m_connection == watched && !m_lossNoted) {
+        takeInBetweenExchanges(true);
+    }
 }
 
 void LockLink::takeInBetweenExchanges(bool readable)

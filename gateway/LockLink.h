@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -135,8 +136,9 @@ private:
     // With the connection mutex held: a new connection in place, in step.
     void install(Socket socket);
 
-    // The watch: between exchanges it holds the turn, gives it up as soon as anyone asks for it,
-    // and takes in what arrives.
+    // The watch: between exchanges it waits for the link to become readable without holding
+    // the turn (a request never waits for it), then takes the turn when the link is idle and
+    // takes in what arrived.
     void watch();
     void watchRound();
     // With the connection mutex held: what arrived between exchanges.
@@ -151,8 +153,10 @@ private:
     // Held by the turn's holder while it uses the connection, and by connect, close and
     // isConnected.
     mutable std::mutex m_connectionMutex;
-    // Empty until the one connect succeeds, and while a lost connection is let go.
-    std::optional<Connection> m_connection;
+    // Empty until the one connect succeeds, and while a lost connection is let go. Shared with
+    // the watch while it waits for the connection to become readable, so that it stays whole
+    // however the exchanges go on meanwhile.
+    std::shared_ptr<Connection> m_connection;
     LossSink m_lossSink;
     LossSink m_outOfStepSink;
     bool m_letGoWhenLost = false;
@@ -179,8 +183,8 @@ private:
     std::size_t m_discardedCount = 0;
     std::string m_discardedHead;
 
-    // Raised when the watch must give up the turn or look again: someone waits for the turn, a
-    // connection came, or the watch is to stop.
+    // Raised when the watch must look again: a connection came or is to be renewed, or the watch
+    // is to stop.
     WakeSignal m_watchWake;
     std::atomic<bool> m_watchStopping{false};
     std::atomic<Clock::rep> m_watchRoundAt;
