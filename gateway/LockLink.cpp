@@ -1,9 +1,11 @@
 #include "gateway/LockLink.h"
 
 #include "gateway/Errors.h"
+#include "gateway/ReadableText.h"
 #include "gateway/ReplyFraming.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace gateway {
 
@@ -37,8 +39,10 @@ void LockLink::connect(const WakeSignal* abandon)
 {
     Socket socket = openStream(Family::IPv4);
     setAddressReuse(socket, false);
-    if (!bindWildcard(socket, Family::IPv4, 0)) {
-        throw EIdCouldNotBindSocket(messages::couldNotBind);
+    SystemReason refusal;
+    if (!bindWildcard(socket, Family::IPv4, 0, &refusal)) {
+        throw EIdCouldNotBindSocket(messages::couldNotBind, refusal.number,
+                                    std::move(refusal.text));
     }
     connectIPv4(socket, resolveIPv4(m_host), m_port, abandon);
     std::lock_guard lock(m_connectionMutex);
@@ -80,7 +84,7 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         }
         return exchange;
     } catch (const EIdException& failure) {
-        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        noteLoss(describeFailure(failure));
         throw;
     }
 }

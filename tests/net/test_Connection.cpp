@@ -130,6 +130,7 @@ TEST_F(ConnectionFixture, ResetByPeerFailsTheReceiveWithSocketError)
     } catch (const EIdSocketError& error) {
         EXPECT_EQ(error.number(), 10054);
         EXPECT_STREQ(error.what(), "Socket Error # 10054\r\nConnection reset by peer.");
+        EXPECT_NE(error.systemText(), "") << "the system's own words travel with the error";
     }
     EXPECT_TRUE(connection->isOpen()); // a failed receive leaves the socket open
 }
