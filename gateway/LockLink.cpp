@@ -38,6 +38,7 @@ LockLink::LockLink(std::string host, std::uint16_t port, LogSink log)
 void LockLink::connect(const WakeSignal* abandon)
 {
     Socket socket = openStream(Family::IPv4);
+    enableLinkKeepAlive(socket);
     setAddressReuse(socket, false);
     SystemReason refusal;
     if (!bindWildcard(socket, Family::IPv4, 0, &refusal)) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -106,6 +107,13 @@ Socket acceptFrom(const Socket& listening, int* refusal = nullptr);
 // Dotted IPv4 text as it is; otherwise a name lookup ("localhost" in any case is 127.0.0.1).
 // Throws the socket error of the resolver (11001 for an unknown name).
 std::uint32_t resolveIPv4(const std::string& host);
+// Before the link's connect: keepalive probes with the link's times (Settings.h), so that a
+// lock-system machine that is gone without a word is noticed within about a minute. False when
+// the system refused part of it, which the link lives without.
+bool enableLinkKeepAlive(Socket& socket);
+// The idle time before the first keepalive probe as the system holds it; nullopt while
+// keepalive is off, and where it cannot be read back (Windows).
+std::optional<int> keepAliveIdleSeconds(const Socket& socket);
 // Connect to an IPv4 address in network byte order, with no time limit of its own. A raised
 // abandon signal ends it at once with EAbort (a stop request during a connect that hangs on an
 // unreachable host). Throws the socket error.

@@ -1,6 +1,7 @@
 #include "gateway/SocketApi.h"
 
 #include "gateway/Errors.h"
+#include "gateway/Settings.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -379,6 +381,35 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
         SystemReason reason = reasonOf(error);
         throwSocketError(reason.number, std::move(reason.text));
     }
+}
+
+bool enableLinkKeepAlive(Socket& socket)
+{
+    auto set = [&socket](int level, int option, int value) {
+        return ::setsockopt(fd(socket), level, option, &value, sizeof value) == 0;
+    };
+    // All are tried: each one the system takes brings the notice nearer.
+    bool taken = set(SOL_SOCKET, SO_KEEPALIVE, 1);
+    taken = set(IPPROTO_TCP, TCP_KEEPIDLE, settings::linkKeepAliveIdleSeconds) && taken;
+    taken = set(IPPROTO_TCP, TCP_KEEPINTVL, settings::linkKeepAliveIntervalSeconds) && taken;
+    taken = set(IPPROTO_TCP, TCP_KEEPCNT, settings::linkKeepAliveProbes) && taken;
+    taken = set(IPPROTO_TCP, TCP_USER_TIMEOUT, settings::linkUnacknowledgedLimitMs) && taken;
+    return taken;
+}
+
+std::optional<int> keepAliveIdleSeconds(const Socket& socket)
+{
+    int on = 0;
+    int seconds = 0;
+    socklen_t length = sizeof on;
+    if (::getsockopt(fd(socket), SOL_SOCKET, SO_KEEPALIVE, &on, &length) != 0 || on == 0) {
+        return std::nullopt;
+    }
+    length = sizeof seconds;
+    if (::getsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPIDLE, &seconds, &length) != 0) {
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 bool hasHungUp(const Socket& socket)
