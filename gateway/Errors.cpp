@@ -2,19 +2,22 @@
 
 #include "gateway/SocketErrorText.h"
 
+#include <utility>
+
 namespace gateway {
 
-EIdSocketError::EIdSocketError(int number)
-    : EIdException(socketErrorMessage(number)), m_number(number)
+EIdSocketError::EIdSocketError(int number, std::string systemText)
+    : EIdException(socketErrorMessage(number)), m_number(number),
+      m_systemText(std::move(systemText))
 {
 }
 
-void throwSocketError(int number)
+void throwSocketError(int number, std::string systemText)
 {
     if (number == 10038) {
-        throw EIdNotASocket(number);
+        throw EIdNotASocket(number, std::move(systemText));
     }
-    throw EIdSocketError(number);
+    throw EIdSocketError(number, std::move(systemText));
 }
 
 } // namespace gateway

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace gateway {
 
@@ -33,7 +34,6 @@ VELMOR_EXCEPTION_CLASS(EXMLDocError, Exception);
 
 VELMOR_EXCEPTION_CLASS(EIdException, Exception);
 VELMOR_EXCEPTION_CLASS(EIdConnClosedGracefully, EIdException);
-VELMOR_EXCEPTION_CLASS(EIdCouldNotBindSocket, EIdException);
 VELMOR_EXCEPTION_CLASS(EIdTCPNoOnExecute, EIdException);
 // An exchange attempted on a lock-system link that never connected.
 VELMOR_EXCEPTION_CLASS(ELinkNotConnected, EIdException);
@@ -41,13 +41,38 @@ VELMOR_EXCEPTION_CLASS(ELinkNotConnected, EIdException);
 class EIdSocketError : public EIdException
 {
 public:
-    // number is on the Windows Sockets scale (10061 for a refused connect).
-    explicit EIdSocketError(int number);
+    // number is on the Windows Sockets scale (10061 for a refused connect); systemText is the
+    // system's own words for it, when the system gave any.
+    explicit EIdSocketError(int number, std::string systemText = {});
     int number() const noexcept { return m_number; }
+    const std::string& systemText() const noexcept { return m_systemText; }
     const char* className() const noexcept override { return "EIdSocketError"; }
 
 private:
     int m_number;
+    std::string m_systemText;
+};
+
+// The window shows its message alone, which names the usual cause whatever the cause; the
+// system's reason travels beside it for the server program's lines.
+class EIdCouldNotBindSocket : public EIdException
+{
+public:
+    using EIdException::EIdException;
+    // number is on the Windows Sockets scale (10048 for a port in use; 10013 for one that
+    // needs privilege, and on Windows for one another socket holds for exclusive use).
+    EIdCouldNotBindSocket(const std::string& message, int number, std::string systemText)
+        : EIdException(message), m_number(number), m_systemText(std::move(systemText))
+    {
+    }
+    // 0 when the reason is not known.
+    int number() const noexcept { return m_number; }
+    const std::string& systemText() const noexcept { return m_systemText; }
+    const char* className() const noexcept override { return "EIdCouldNotBindSocket"; }
+
+private:
+    int m_number = 0;
+    std::string m_systemText;
 };
 
 VELMOR_EXCEPTION_CLASS(EIdNotASocket, EIdSocketError);
@@ -55,7 +80,7 @@ VELMOR_EXCEPTION_CLASS(EIdNotASocket, EIdSocketError);
 #undef VELMOR_EXCEPTION_CLASS
 
 // Throws EIdNotASocket for 10038, EIdSocketError otherwise.
-[[noreturn]] void throwSocketError(int number);
+[[noreturn]] void throwSocketError(int number, std::string systemText = {});
 
 namespace messages {
 inline constexpr const char* connClosedGracefully = "Connection Closed Gracefully.";

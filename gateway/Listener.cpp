@@ -52,8 +52,10 @@ void Listener::start()
         if (family == Family::IPv6) {
             setV6Only(binding->socket);
         }
-        if (!bindWildcard(binding->socket, family, port)) {
-            throw EIdCouldNotBindSocket(messages::couldNotBind);
+        SystemReason refusal;
+        if (!bindWildcard(binding->socket, family, port, &refusal)) {
+            throw EIdCouldNotBindSocket(messages::couldNotBind, refusal.number,
+                                        std::move(refusal.text));
         }
         port = localPort(binding->socket);
         bindings.push_back(std::move(binding));

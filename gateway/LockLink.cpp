@@ -2,9 +2,11 @@
 
 #include "gateway/Errors.h"
 #include "gateway/LineEncoding.h"
+#include "gateway/ReadableText.h"
 #include "gateway/ReplyFraming.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace gateway {
 
@@ -55,9 +57,12 @@ LockLink::~LockLink()
 Socket LockLink::openConnection(Clock::time_point deadline, const WakeSignal* abandon) const
 {
     Socket socket = openStream(Family::IPv4);
+    enableLinkKeepAlive(socket);
     setAddressReuse(socket, false);
-    if (!bindWildcard(socket, Family::IPv4, 0)) {
-        throw EIdCouldNotBindSocket(messages::couldNotBind);
+    SystemReason refusal;
+    if (!bindWildcard(socket, Family::IPv4, 0, &refusal)) {
+        throw EIdCouldNotBindSocket(messages::couldNotBind, refusal.number,
+                                    std::move(refusal.text));
     }
     const std::uint32_t address = resolveIPv4(m_host);
     if (m_connectTimeout.count() > 0 || deadline != Clock::time_point::max()) {
@@ -107,7 +112,7 @@ void LockLink::renew(Clock::time_point deadline, const WakeSignal* abandon)
     } catch (const EIdException& failure) {
         m_renewPending = false;
         m_lossNoted = false;
-        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        noteLoss(describeFailure(failure));
         throw;
     }
 }
@@ -150,7 +155,7 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         }
         return exchange;
     } catch (const EIdException& failure) {
-        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        noteLoss(describeFailure(failure));
         throw;
     }
 }
@@ -454,7 +459,7 @@ void LockLink::takeInBetweenExchanges(bool readable)
             noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
         }
     } catch (const EIdException& failure) {
-        noteLoss(std::string(failure.className()) + ": " + failure.what());
+        noteLoss(describeFailure(failure));
     }
 }
 

@@ -1,6 +1,9 @@
 #include "gateway/ReadableText.h"
 
 #include "gateway/Errors.h"
+#include "gateway/SocketErrorText.h"
+
+#include <algorithm>
 
 namespace gateway {
 
@@ -38,6 +41,28 @@ void appendReadable(std::string& text, unsigned char byte)
     }
 }
 
+// Without a final period and ASCII case, the system's words often repeat the table's text
+// ("Connection refused"): then they are left out.
+bool saysMore(std::string_view systemText, std::string_view tableText)
+{
+    auto stem = [](std::string_view text) {
+        return text.empty() || text.back() != '.' ? text : text.substr(0, text.size() - 1);
+    };
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::string_view a = stem(systemText);
+    const std::string_view b = stem(tableText);
+    return !a.empty() && !std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                                     [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// A socket error without a table text ends in the blank its CR LF became.
+void trimEnd(std::string& line)
+{
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+}
+
 } // namespace
 
 std::string readableBytes(std::string_view bytes)
@@ -70,7 +95,24 @@ std::string oneLine(std::string_view message)
 std::string describeFailure(const std::exception& failure)
 {
     const auto* known = dynamic_cast<const Exception*>(&failure);
-    return std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
+    std::string line =
+        std::string(known ? known->className() : "error") + ": " + oneLine(failure.what());
+    if (const auto* socketError = dynamic_cast<const EIdSocketError*>(&failure)) {
+        if (saysMore(socketError->systemText(), socketErrorText(socketError->number()))) {
+            trimEnd(line);
+            line += " (system: " + oneLine(socketError->systemText()) + ")";
+        }
+    } else if (const auto* bindError = dynamic_cast<const EIdCouldNotBindSocket*>(&failure);
+               bindError && bindError->number() != 0) {
+        // The message names the usual cause; this names the real one.
+        std::string reason = oneLine(socketErrorMessage(bindError->number()));
+        trimEnd(reason);
+        if (saysMore(bindError->systemText(), socketErrorText(bindError->number()))) {
+            reason += "; " + oneLine(bindError->systemText());
+        }
+        line += " (system: " + reason + ")";
+    }
+    return line;
 }
 
 std::string readableText(TextView text)

@@ -17,7 +17,10 @@ std::string readableBytes(std::string_view bytes);
 std::string oneLine(std::string_view message);
 
 // A failure on one line: its class, when it is one of the gateway's, and its message
-// ("EIdSocketError: Socket Error # 10054 Connection reset by peer.").
+// ("EIdSocketError: Socket Error # 10054 Connection reset by peer."); then the system's own
+// words where they say more ("... Host not found. (system: Name or service not known)"), and a
+// failed bind's real reason ("... already in use. (system: Socket Error # 10013 Access denied.;
+// Permission denied)").
 std::string describeFailure(const std::exception& failure);
 
 // Text as a person can read it on one line, in UTF-8: control characters (below 32, and 127)

@@ -6,27 +6,44 @@
 
 #include "gateway/Errors.h"
 
+#include <utility>
+
 namespace gateway {
 
 using socketapi::AddressLength;
 using socketapi::native;
 
-bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port)
+namespace {
+
+bool bindTo(Socket& socket, const sockaddr* address, AddressLength length, SystemReason* refusal)
 {
-    sockaddr_in local = socketapi::ipv4SocketAddress(address, port);
-    return ::bind(native(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    if (::bind(native(socket), address, length) == 0) {
+        return true;
+    }
+    if (refusal) {
+        *refusal = socketapi::lastSocketError();
+    }
+    return false;
 }
 
-bool bindWildcard(Socket& socket, Family family, std::uint16_t port)
+} // namespace
+
+bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port, SystemReason* refusal)
+{
+    sockaddr_in local = socketapi::ipv4SocketAddress(address, port);
+    return bindTo(socket, reinterpret_cast<sockaddr*>(&local), sizeof local, refusal);
+}
+
+bool bindWildcard(Socket& socket, Family family, std::uint16_t port, SystemReason* refusal)
 {
     if (family == Family::IPv4) {
-        return bindIPv4(socket, htonl(INADDR_ANY), port);
+        return bindIPv4(socket, htonl(INADDR_ANY), port, refusal);
     }
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_any;
     address.sin6_port = htons(port);
-    return ::bind(native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return bindTo(socket, reinterpret_cast<sockaddr*>(&address), sizeof address, refusal);
 }
 
 std::uint16_t localPort(const Socket& socket)
@@ -90,9 +107,12 @@ std::uint32_t resolveIPv4(const std::string& host)
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (result != 0 || found == nullptr) {
-        throwSocketError(result != 0 ? socketapi::resolverErrorNumber(result)
-                                     : socketapi::hostNotFound);
+    if (result != 0) {
+        SystemReason reason = socketapi::resolverFailure(result);
+        throwSocketError(reason.number, std::move(reason.text));
+    }
+    if (found == nullptr) {
+        throwSocketError(socketapi::hostNotFound);
     }
     const std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     ::freeaddrinfo(found);

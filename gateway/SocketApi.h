@@ -57,7 +57,11 @@ inline constexpr int hostNotFound = 11001;
 
 // Starts the system's sockets where they must be started first (Windows); nothing elsewhere.
 void startSockets();
-// A name lookup's error on the Windows Sockets scale.
-int resolverErrorNumber(int lookupError);
+// The error of the socket call that has just failed, on the Windows Sockets scale with the
+// system's words for it.
+SystemReason lastSocketError();
+// A name lookup's error on the Windows Sockets scale (11001 for an unknown name), with the
+// resolver's words for it.
+SystemReason resolverFailure(int lookupError);
 
 } // namespace gateway::socketapi

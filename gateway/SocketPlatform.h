@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -72,10 +73,18 @@ private:
     NativeHandle m_fd = -1;
 };
 
+// Why the system refused a call: the number on the Windows Sockets scale, and the system's own
+// words for it (strerror, gai_strerror, FormatMessage) without a final period; they may be empty.
+struct SystemReason
+{
+    int number = 0;
+    std::string text;
+};
+
 // Maps the platform's error number onto the Windows Sockets scale; a number without a
 // counterpart is returned unchanged.
 int toSocketErrorNumber(int platformError);
-// Throws the socket error of the current platform error number.
+// Throws the socket error of the current platform error number, with the system's words.
 [[noreturn]] void throwLastSocketError();
 
 Socket openStream(Family family);
@@ -86,8 +95,10 @@ void setAddressReuse(Socket& socket, bool on);
 // let it).
 void claimListeningPort(Socket& socket);
 void setV6Only(Socket& socket);
-// Binds to the wildcard address of the family; false when the system refuses.
-bool bindWildcard(Socket& socket, Family family, std::uint16_t port);
+// Binds to the wildcard address of the family; false when the system refuses, and then
+// refusal, when given, holds why.
+bool bindWildcard(Socket& socket, Family family, std::uint16_t port,
+                  SystemReason* refusal = nullptr);
 std::uint16_t localPort(const Socket& socket);
 void listenOn(Socket& socket, int backlog);
 // An accepted socket, or a closed one when the system refused the accept; refusal, when
@@ -96,6 +107,13 @@ Socket acceptFrom(const Socket& listening, int* refusal = nullptr);
 // Dotted IPv4 text as it is; otherwise a name lookup ("localhost" in any case is 127.0.0.1).
 // Throws the socket error of the resolver (11001 for an unknown name).
 std::uint32_t resolveIPv4(const std::string& host);
+// Before the link's connect: keepalive probes with the link's times (Settings.h), so that a
+// lock-system machine that is gone without a word is noticed within about a minute. False when
+// the system refused part of it, which the link lives without.
+bool enableLinkKeepAlive(Socket& socket);
+// The idle time before the first keepalive probe as the system holds it; nullopt while
+// keepalive is off, and where it cannot be read back (Windows).
+std::optional<int> keepAliveIdleSeconds(const Socket& socket);
 // Connect to an IPv4 address in network byte order, with no time limit of its own. A raised
 // abandon signal ends it at once with EAbort (a stop request during a connect that hangs on an
 // unreachable host). Throws the socket error.
@@ -128,8 +146,10 @@ std::size_t receiveSome(const Socket& socket, char* buffer, std::size_t size);
 // Hands every byte to the system; never raises SIGPIPE. Throws the socket error.
 void sendAll(const Socket& socket, std::string_view bytes);
 
-// Binds to one IPv4 address in network byte order; false when the system refuses.
-bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port);
+// Binds to one IPv4 address in network byte order; false when the system refuses, and then
+// refusal, when given, holds why.
+bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port,
+              SystemReason* refusal = nullptr);
 // Connect to an IPv4 address in network byte order that gives up after timeoutMs
 // (negative: no time limit) with the time-out error 10060, or at once with EAbort when the
 // abandon signal is raised. Throws the socket error.

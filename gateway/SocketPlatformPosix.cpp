@@ -1,6 +1,7 @@
 #include "gateway/SocketApi.h"
 
 #include "gateway/Errors.h"
+#include "gateway/Settings.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -49,27 +51,65 @@ int fd(const Socket& socket)
     return fd(socket.handle());
 }
 
+// strerror_r comes in two kinds: the GNU one returns its text, which need not be in the buffer;
+// the POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* strerrorResult(const char* text, const char*)
+{
+    return text;
+}
+
+[[maybe_unused]] const char* strerrorResult(int result, const char* buffer)
+{
+    return result == 0 ? buffer : "";
+}
+
+std::string errnoText(int error)
+{
+    char buffer[256] = {};
+    return strerrorResult(::strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+SystemReason reasonOf(int error)
+{
+    return {toSocketErrorNumber(error), errnoText(error)};
+}
+
+int lookupErrorNumber(int lookupError)
+{
+    switch (lookupError) {
+    case EAI_NONAME:
+        return socketapi::hostNotFound;
+    case EAI_AGAIN:
+        return 11002;
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+        return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY:
+        return 11004;
+#endif
+    case EAI_FAIL:
+    default:
+        return 11003;
+    }
+}
+
 } // namespace
 
 void socketapi::startSockets() {}
 
-int socketapi::resolverErrorNumber(int lookupError)
+SystemReason socketapi::lastSocketError()
 {
-    switch (lookupError) {
-    case EAI_NONAME:
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-        return hostNotFound;
-    case EAI_AGAIN:
-        return 11002;
-    case EAI_FAIL:
-        return 11003;
-    case EAI_SYSTEM:
-        return toSocketErrorNumber(errno);
-    default:
-        return 11003;
+    return reasonOf(errno);
+}
+
+SystemReason socketapi::resolverFailure(int lookupError)
+{
+    if (lookupError == EAI_SYSTEM) {
+        return reasonOf(errno);
     }
+    return {lookupErrorNumber(lookupError), ::gai_strerror(lookupError)};
 }
 
 // One eventfd is both ends: what raises it and what waits watch.
@@ -159,7 +199,8 @@ int toSocketErrorNumber(int platformError)
 
 void throwLastSocketError()
 {
-    throwSocketError(toSocketErrorNumber(errno));
+    SystemReason reason = socketapi::lastSocketError();
+    throwSocketError(reason.number, std::move(reason.text));
 }
 
 Socket openStream(Family family)
@@ -337,8 +378,38 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
         throw EAbort("Operation aborted");
     }
     if (error != 0) {
-        throwSocketError(toSocketErrorNumber(error));
+        SystemReason reason = reasonOf(error);
+        throwSocketError(reason.number, std::move(reason.text));
     }
+}
+
+bool enableLinkKeepAlive(Socket& socket)
+{
+    auto set = [&socket](int level, int option, int value) {
+        return ::setsockopt(fd(socket), level, option, &value, sizeof value) == 0;
+    };
+    // All are tried: each one the system takes brings the notice nearer.
+    bool taken = set(SOL_SOCKET, SO_KEEPALIVE, 1);
+    taken = set(IPPROTO_TCP, TCP_KEEPIDLE, settings::linkKeepAliveIdleSeconds) && taken;
+    taken = set(IPPROTO_TCP, TCP_KEEPINTVL, settings::linkKeepAliveIntervalSeconds) && taken;
+    taken = set(IPPROTO_TCP, TCP_KEEPCNT, settings::linkKeepAliveProbes) && taken;
+    taken = set(IPPROTO_TCP, TCP_USER_TIMEOUT, settings::linkUnacknowledgedLimitMs) && taken;
+    return taken;
+}
+
+std::optional<int> keepAliveIdleSeconds(const Socket& socket)
+{
+    int on = 0;
+    int seconds = 0;
+    socklen_t length = sizeof on;
+    if (::getsockopt(fd(socket), SOL_SOCKET, SO_KEEPALIVE, &on, &length) != 0 || on == 0) {
+        return std::nullopt;
+    }
+    length = sizeof seconds;
+    if (::getsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPIDLE, &seconds, &length) != 0) {
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 bool hasHungUp(const Socket& socket)

@@ -1,13 +1,19 @@
 #include "gateway/SocketApi.h"
 
 #include "gateway/Errors.h"
+#include "gateway/Settings.h"
+#include "gateway/WindowsText.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, which it needs.
+#include <mstcpip.h>
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace gateway {
 
@@ -71,6 +77,22 @@ int selectReadable(SOCKET first, SOCKET second, int timeoutMs, fd_set& ready)
     return result;
 }
 
+// Windows' text for a Windows Sockets number, as one line without the final CR LF and period;
+// empty where the system has none (Wine has few).
+std::string systemText(int number)
+{
+    wchar_t buffer[512] = {};
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(number), 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+    std::wstring_view text(buffer, length);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                             text.back() == L'.')) {
+        text.remove_suffix(1);
+    }
+    return narrow(text);
+}
+
 void setBlocking(SOCKET socket, bool blocking)
 {
     u_long nonBlocking = blocking ? 0 : 1;
@@ -89,14 +111,20 @@ void socketapi::startSockets()
         return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
     if (started != 0) {
-        throwSocketError(started);
+        throwSocketError(started, systemText(started));
     }
 }
 
-// The resolver's errors are Windows Sockets numbers already (11001 for an unknown name).
-int socketapi::resolverErrorNumber(int lookupError)
+SystemReason socketapi::lastSocketError()
 {
-    return lookupError;
+    const int number = ::WSAGetLastError();
+    return {number, systemText(number)};
+}
+
+// The resolver's errors are Windows Sockets numbers already (11001 for an unknown name).
+SystemReason socketapi::resolverFailure(int lookupError)
+{
+    return {lookupError, systemText(lookupError)};
 }
 
 // A loopback connection: the reading end is what waits watch, the other end raises it with one
@@ -203,7 +231,8 @@ int toSocketErrorNumber(int platformError)
 
 void throwLastSocketError()
 {
-    throwSocketError(::WSAGetLastError());
+    SystemReason reason = socketapi::lastSocketError();
+    throwSocketError(reason.number, std::move(reason.text));
 }
 
 Socket openStream(Family family)
@@ -286,6 +315,35 @@ int waitForEither(const WakeSignal& first, const WakeSignal& second, int timeout
         return 0;
     }
     return FD_ISSET(native(first.handle()), &ready) ? 1 : 2;
+}
+
+bool enableLinkKeepAlive(Socket& socket)
+{
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = settings::linkKeepAliveIdleSeconds * 1000;
+    values.keepaliveinterval = settings::linkKeepAliveIntervalSeconds * 1000;
+    DWORD returned = 0;
+    const bool taken = ::WSAIoctl(native(socket), SIO_KEEPALIVE_VALS, &values, sizeof values,
+                                  nullptr, 0, &returned, nullptr, nullptr) == 0;
+    // The count of probes is taken from Windows 10 version 1703 on; where it is refused (older
+    // versions, Wine) the system sends its 10, which still ends the link within about a minute.
+    // Its number is the system's own where the headers lack it.
+#ifdef TCP_KEEPCNT
+    constexpr int probeCountOption = TCP_KEEPCNT;
+#else
+    constexpr int probeCountOption = 16;
+#endif
+    const DWORD probes = settings::linkKeepAliveProbes;
+    ::setsockopt(native(socket), IPPROTO_TCP, probeCountOption,
+                 reinterpret_cast<const char*>(&probes), sizeof probes);
+    return taken;
+}
+
+std::optional<int> keepAliveIdleSeconds(const Socket&)
+{
+    // Windows sets the idle time but does not tell it.
+    return std::nullopt;
 }
 
 bool hasHungUp(const Socket& socket)
@@ -387,7 +445,7 @@ void connectIPv4Within(Socket& socket, std::uint32_t address, std::uint16_t port
         throw EAbort("Operation aborted");
     }
     if (error != 0) {
-        throwSocketError(error);
+        throwSocketError(error, systemText(error));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "gateway/Connection.h"
 #include "gateway/Errors.h"
+#include "gateway/Settings.h"
 #include "support/FinishesWithin.h"
 #include "support/SocketPair.h"
 #include "support/WineDifferences.h"
@@ -130,6 +131,7 @@ TEST_F(ConnectionFixture, ResetByPeerFailsTheReceiveWithSocketError)
     } catch (const EIdSocketError& error) {
         EXPECT_EQ(error.number(), 10054);
         EXPECT_STREQ(error.what(), "Socket Error # 10054\r\nConnection reset by peer.");
+        EXPECT_NE(error.systemText(), "") << "the system's own words travel with the error";
     }
     EXPECT_TRUE(connection->isOpen()); // a failed receive leaves the socket open
 }
@@ -146,4 +148,17 @@ TEST_F(ConnectionFixture, WriteToResetPeerFailsWithoutKillingTheProcess)
             }
         },
         EIdSocketError);
+}
+
+TEST(LinkKeepAlive, LinkSocketKeepsItsProbeTimesThroughTheConnect)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows takes keepalive times but does not tell them";
+#endif
+    Socket listening = loopbackSocket();
+    listenOn(listening, 1);
+    Socket link = openStream(Family::IPv4);
+    EXPECT_TRUE(enableLinkKeepAlive(link));
+    connectIPv4(link, loopbackIPv4(), localPort(listening));
+    EXPECT_EQ(keepAliveIdleSeconds(link), settings::linkKeepAliveIdleSeconds);
 }

@@ -1,5 +1,7 @@
 #include "gateway/ReadableText.h"
 
+#include "gateway/Errors.h"
+
 #include <gtest/gtest.h>
 
 using namespace gateway;
@@ -27,4 +29,53 @@ TEST(ReadableText, ControlCharactersByNameOrCodeEverythingElseAsItIs)
     EXPECT_EQ(readableBytes("\x02"
                             "a\r\n\xe9"),
               "<STX>a<CR><LF><0xE9>");
+}
+
+TEST(ReadableText, FailureLineAddsTheSystemsWordsOnlyWhereTheySayMore)
+{
+    const std::string bind = "EIdCouldNotBindSocket: " + std::string(messages::couldNotBind);
+    struct Case
+    {
+        std::exception_ptr failure;
+        std::string line;
+    } cases[] = {
+        {std::make_exception_ptr(EIdSocketError(10061, "Connection refused")),
+         "EIdSocketError: Socket Error # 10061 Connection refused."},
+        {std::make_exception_ptr(EIdSocketError(10061, "CONNECTION REFUSED.")),
+         "EIdSocketError: Socket Error # 10061 Connection refused."},
+        {std::make_exception_ptr(EIdSocketError(10061)),
+         "EIdSocketError: Socket Error # 10061 Connection refused."},
+        {std::make_exception_ptr(EIdSocketError(11001, "Name or service not known")),
+         "EIdSocketError: Socket Error # 11001 Host not found. (system: Name or service not "
+         "known)"},
+        {std::make_exception_ptr(EIdSocketError(10061, "No connection could be made because\r\n"
+                                                       "the target machine actively refused it")),
+         "EIdSocketError: Socket Error # 10061 Connection refused. (system: No connection could "
+         "be made because the target machine actively refused it)"},
+        {std::make_exception_ptr(EIdSocketError(99, "Cannot assign requested address")),
+         "EIdSocketError: Socket Error # 99 (system: Cannot assign requested address)"},
+        {std::make_exception_ptr(EIdNotASocket(10038, "Bad file descriptor")),
+         "EIdNotASocket: Socket Error # 10038 Socket operation on non-socket. (system: Bad file "
+         "descriptor)"},
+        {std::make_exception_ptr(
+             EIdCouldNotBindSocket(messages::couldNotBind, 10013, "Permission denied")),
+         bind + " (system: Socket Error # 10013 Access denied.; Permission denied)"},
+        {std::make_exception_ptr(
+             EIdCouldNotBindSocket(messages::couldNotBind, 10048, "Address already in use")),
+         bind + " (system: Socket Error # 10048 Address already in use.)"},
+        {std::make_exception_ptr(EIdCouldNotBindSocket(messages::couldNotBind, 10048, "")),
+         bind + " (system: Socket Error # 10048 Address already in use.)"},
+        {std::make_exception_ptr(EIdCouldNotBindSocket(messages::couldNotBind, 1, "Not permitted")),
+         bind + " (system: Socket Error # 1; Not permitted)"},
+        {std::make_exception_ptr(EIdCouldNotBindSocket(messages::couldNotBind)), bind},
+        {std::make_exception_ptr(std::runtime_error("out of memory")), "error: out of memory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        try {
+            std::rethrow_exception(c.failure);
+        } catch (const std::exception& failure) {
+            EXPECT_EQ(describeFailure(failure), c.line);
+        }
+    }
 }

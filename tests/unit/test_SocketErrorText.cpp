@@ -14,6 +14,7 @@ TEST(SocketError, MessageCarriesNumberAndText)
         {10061, "Socket Error # 10061\r\nConnection refused."},
         {10054, "Socket Error # 10054\r\nConnection reset by peer."},
         {11001, "Socket Error # 11001\r\nHost not found."},
+        {11002, "Socket Error # 11002\r\nNon-authoritative host not found."},
         {10066, "Socket Error # 10066\r\nDirectory not empty"},
         {10010, "Socket Error # 10010\r\n"},
         {32, "Socket Error # 32\r\n"},
