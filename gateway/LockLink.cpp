@@ -131,6 +131,9 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
     std::lock_guard lock(m_connectionMutex);
     throwIfCancelled();
     if (m_renewPending) {
+        if (Clock::now() >= sendBy) {
+            return {LinkExchange::Outcome::NotSentInTime, {}};
+        }
         try {
             renew(sendBy, &m_cancelled);
         } catch (const EIdException&) {
