@@ -320,7 +320,10 @@ wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at
 ask --room 1110 --folio 123456
 [ "$answer" == "$success" ] || fail "the first request after the restart: $answer"
 expect_line_among 3 "conn 1 line 1: <STX>2000000010019999   1110           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "the request over the new link"
-[ "$(grep -c "lost the link" "$work/gateway.err")" -eq 1 ] || fail "the loss was told more than once"
+# A stand-in that is stopping may still take a connect into its queue, and reset it as it ends:
+# a second loss. Each loss is told once, and each is followed by its connect.
+[ "$(grep -c "lost the link" "$work/gateway.err")" -eq "$(grep -c "connected to the lock system at 127.0.0.1:8264 again" "$work/gateway.err")" ] ||
+    fail "a loss was told more than once"
 [ "$(grep -c "cannot connect" "$work/gateway.err")" -eq 1 ] || fail "refusals within a minute were told more than once"
 stop "$term"
 
