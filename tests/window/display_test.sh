@@ -178,7 +178,9 @@ key_request() { "$keyreq" --room 1110 --to "2020-07-17 11:00:00" --timeout 20000
 "${program[@]}" >"$work/velmor_snd.log" 2>&1 &
 snd=$!
 pids+=("$snd")
-wait_until 20 has_main_window || fail "the window did not appear"
+# The first program of a fresh Wine server on a new display can take long to show a window (once
+# it did not within 20 s, with its link not yet connected): a bound, not a wait.
+wait_until 60 has_main_window || fail "the window did not appear"
 form=$(main_window)
 wait_until 10 is_shown "$form" || fail "the window did not start shown"
 has_tray_icon && fail "an icon without a notification area"
