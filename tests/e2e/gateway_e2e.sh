@@ -63,6 +63,14 @@ STX=$'\x02' ETX=$'\x03' EOT=$'\x04'
 success='<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>'
 failure() { echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <keyanswer res-code=\"1\" text=\"$1\"/>"; }
 
+# locksim alone with the given options, its output on fd 3 through a fresh fifo.
+stand_in() {
+    rm -f "$work/locksim.out"
+    mkfifo "$work/locksim.out"
+    "$bin/tools/locksim" "$@" >"$work/locksim.out" &
+    locksim=$!
+    exec 3<"$work/locksim.out"
+}
 # The gateway's own options for the next start.
 gateway_options=()
 # locksim with the given options on fd 3, then velmor_sndd (with gateway_options) with its log on
@@ -330,11 +338,7 @@ stop "$term"
 # --- A lock system that does not answer at start: the gateway listens at once and requests fail at
 # once, saying why; each connect attempt ends within the connect time-out; once a lock system
 # answers, the link comes up and requests are answered.
-rm -f "$work/locksim.out"
-mkfifo "$work/locksim.out"
-"$bin/tools/locksim" --unresponsive >"$work/locksim.out" &
-locksim=$!
-exec 3<"$work/locksim.out"
+stand_in --unresponsive
 expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in at start"
 "${gateway_program[@]}" --reconnect 1 --connect-timeout 1 >/dev/null 2>"$work/gateway.err" &
 gateway=$!
@@ -349,11 +353,7 @@ wait_for_line "$work/gateway.err" "^velmor_sndd: cannot connect to the lock syst
 kill "$locksim"
 wait "$locksim" 2>/dev/null || true
 exec 3<&-
-rm -f "$work/locksim.out"
-mkfifo "$work/locksim.out"
-"$bin/tools/locksim" >"$work/locksim.out" &
-locksim=$!
-exec 3<"$work/locksim.out"
+stand_in
 expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in that answers"
 wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264 after [0-9]* attempts$" ||
     fail "no line for the link that came up"
@@ -362,10 +362,7 @@ ask --room 1110
 stop "$term"
 
 # --- A stop while the start-up connect hangs: the connect is abandoned, the exit is 0 at once.
-mkfifo "$work/unresponsive.out"
-"$bin/tools/locksim" --unresponsive >"$work/unresponsive.out" &
-locksim=$!
-exec 3<"$work/unresponsive.out"
+stand_in --unresponsive
 expect_line 3 "locksim: listening on 127.0.0.1:8264, never accepting" "unresponsive stand-in"
 "${gateway_program[@]}" --reconnect 0 --connect-timeout 600 >/dev/null 2>"$work/gateway.err" &
 gateway=$!
