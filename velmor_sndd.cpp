@@ -76,7 +76,7 @@ public:
     {
     }
 
-    // Called every round, and at once after a change the program knows of.
+    // Called once a round.
     void publish()
     {
         const std::string line = gateway::serviceStatusLine(m_linkName, m_gateway.link().isUp(),
@@ -144,13 +144,12 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
     auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
 
-    // Before the gateway, whose connection threads use it until the gateway is gone.
-    const std::string every = std::to_string(command.reconnectSeconds) + " s";
     // A request that fails because the link is down says so, and what is being done about it.
+    // Before the gateway, whose connection threads use it until the gateway is gone.
     const std::string linkDown =
         "the link to the lock system at " + link + " is down" +
         (command.reconnectSeconds > 0
-             ? ", connecting again every " + every
+             ? ", connecting again every " + std::to_string(command.reconnectSeconds) + " s"
              : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
 
     gateway::GatewayOptions options;
@@ -183,7 +182,7 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
         // requests fail at once, so a lock system that does not answer never holds the start.
         recovery.emplace(gateway.link(), link, std::chrono::seconds(command.reconnectSeconds),
                          report);
-        recovery->reconnect(gateway::LinkRecovery::FirstAttempt::AtOnce);
+        recovery->reconnect();
     } else {
         gateway.link().letGoWhenLost();
         gateway.link().setLossSink([&](const std::string& why) {

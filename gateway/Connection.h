@@ -27,7 +27,7 @@ public:
     // The buffered bytes as they came, left in the buffer.
     std::string_view bufferedBytes() const { return m_input; }
     // The first count buffered bytes (at most all of them) as they came, removed from the buffer.
-    std::string takeBufferedBytes(std::size_t count);
+    std::string takeBufferedBytes(std::size_t count = std::string::npos);
     // Waits until the socket is readable, wake is raised or waitMs passes, and receives nothing;
     // a closed socket is never readable. Safe while another thread reads the buffer.
     Readiness waitReadable(int waitMs, const WakeSignal* wake) const;

@@ -38,12 +38,11 @@ LinkRecovery::~LinkRecovery()
     stop();
 }
 
-void LinkRecovery::reconnect(FirstAttempt first)
+void LinkRecovery::reconnect()
 {
     {
         std::lock_guard lock(m_mutex);
         m_wanted = true;
-        m_waitFirst = first == FirstAttempt::AfterInterval;
     }
     m_changed.notify_all();
 }
@@ -82,9 +81,6 @@ void LinkRecovery::run()
             return;
         }
         m_wanted = false;
-        if (m_waitFirst && m_changed.wait_for(lock, m_retryEvery, [this] { return m_stopping; })) {
-            return;
-        }
         for (int failed = 0;; ++failed) {
             lock.unlock();
             const bool connected = attempt(failed);

@@ -31,15 +31,8 @@ public:
     LinkRecovery(const LinkRecovery&) = delete;
     LinkRecovery& operator=(const LinkRecovery&) = delete;
 
-    // Starts connecting in the background: at once for the start-up connect or when the link was
-    // lost, after one retry interval when the start-up connect has just failed (and was
-    // reported).
-    enum class FirstAttempt
-    {
-        AtOnce,
-        AfterInterval,
-    };
-    void reconnect(FirstAttempt first = FirstAttempt::AtOnce);
+    // Starts connecting in the background, at once: the start-up connect, or after a loss.
+    void reconnect();
     // Abandons a running connect and ends the background thread; the link stays as it is.
     void stop();
 
@@ -60,7 +53,6 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     bool m_wanted = false;
-    bool m_waitFirst = false;
     bool m_stopping = false;
     int m_attempts = 0;
     ReportThrottle m_failureReports;

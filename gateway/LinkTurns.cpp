@@ -8,7 +8,7 @@ bool LinkTurns::acquire(Clock::time_point deadline)
     if (m_cancelled) {
         return false;
     }
-    if (!m_held && m_waiting.empty()) {
+    if (isIdle()) {
         m_held = true;
         return true;
     }
@@ -21,7 +21,7 @@ bool LinkTurns::acquire(Clock::time_point deadline)
         return true;
     }
     m_waiting.erase(place);
-    if (m_waiting.empty() && !m_held) {
+    if (isIdle()) {
         m_idle.notify_all();
     }
     return false;
@@ -30,8 +30,7 @@ bool LinkTurns::acquire(Clock::time_point deadline)
 bool LinkTurns::acquireWhenIdle(Clock::time_point deadline)
 {
     std::unique_lock lock(m_mutex);
-    if (!m_idle.wait_until(lock, deadline,
-                           [this] { return m_cancelled || (!m_held && m_waiting.empty()); }) ||
+    if (!m_idle.wait_until(lock, deadline, [this] { return m_cancelled || isIdle(); }) ||
         m_cancelled) {
         return false;
     }
@@ -42,9 +41,14 @@ bool LinkTurns::acquireWhenIdle(Clock::time_point deadline)
 bool LinkTurns::waitForIdle(Clock::time_point deadline)
 {
     std::unique_lock lock(m_mutex);
-    return m_idle.wait_until(lock, deadline, [this] {
-        return m_cancelled || (!m_held && m_waiting.empty());
-    }) && !m_cancelled;
+    return m_idle.wait_until(lock, deadline, [this] { return m_cancelled || isIdle(); }) &&
+           !m_cancelled;
+}
+
+bool LinkTurns::idle() const
+{
+    std::lock_guard lock(m_mutex);
+    return isIdle();
 }
 
 void LinkTurns::release()

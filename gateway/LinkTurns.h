@@ -26,6 +26,8 @@ public:
     // Waits, without taking the turn, until nobody holds it or waits for it; false when the
     // deadline passed or cancel() came first.
     bool waitForIdle(Clock::time_point deadline);
+    // Nobody holds the turn or waits for it now.
+    bool idle() const;
     // Hands the turn to the longest waiting caller.
     void release();
     // Every waiting and every later acquire returns false.
@@ -41,6 +43,8 @@ private:
     };
 
     mutable std::mutex m_mutex;
+    bool isIdle() const { return !m_held && m_waiting.empty(); }
+
     bool m_held = false;
     bool m_cancelled = false;
     std::condition_variable m_idle;

@@ -26,6 +26,10 @@ const Text lateReplyPrefix =
     u"Discarded a late reply from the lock system; a key may have been made for the previous "
     u"request: ";
 
+// How a connection that the lock system ended is told, as describeFailure tells the error.
+const std::string closedByServer =
+    std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully;
+
 int millisecondsUntil(LockLink::Clock::time_point until)
 {
     // Rounded up: a wait cut to 0 ms before its end would turn into a busy loop.
@@ -154,7 +158,7 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         LinkExchange exchange{LinkExchange::Outcome::Replied, awaitReply(waitMs)};
         if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.
-            noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
+            noteLoss(closedByServer);
         }
         return exchange;
     } catch (const EIdException& failure) {
@@ -197,14 +201,13 @@ bool LockLink::lateReplyPending()
     // A late reply that has begun is waited for to its end: its rest would otherwise
     // become the next line's reply. The wait ends once the link has been silent that long.
     m_lateReplyUntil = std::max(*m_lateReplyUntil, m_lastByteAt + m_lateReplyWait);
-    const std::string late = m_lateReplyHead + std::string(m_connection->bufferedBytes());
-    const ReplyProgress progress = progressOf(late);
+    const ReplyProgress progress = lateReplyProgress();
     if (progress.shape == ReplyShape::Complete) {
         endLateReply(progress.stale + progress.length);
         return false;
     }
     if (!m_connection->isOpen() || Clock::now() >= *m_lateReplyUntil) {
-        endLateReply(late.size());
+        endLateReply(m_lateReplyHead.size() + m_connection->bufferedBytes().size());
         return false;
     }
     return true;
@@ -216,18 +219,15 @@ bool LockLink::settle(Clock::time_point sendBy)
         if (Clock::now() >= sendBy) {
             return false;
         }
-        const ReplyProgress progress =
-            progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
-        receiveUntil(nextLook(progress, std::min(sendBy, *m_lateReplyUntil)));
+        receiveUntil(nextLook(lateReplyProgress(), std::min(sendBy, *m_lateReplyUntil)));
     }
     // Everything that has come is taken, and after bytes nobody asked for the line waits until
     // the link is quiet: a lock system still sending would have its bytes read as the reply. One
     // that never stops holds the line back until sendBy, and the request fails unsent.
-    discard(m_connection->takeBufferedBytes(std::string::npos));
     for (;;) {
-        while (Clock::now() < sendBy && receiveUntil(Clock::now())) {
-            discard(m_connection->takeBufferedBytes(std::string::npos));
-        }
+        do {
+            discard(m_connection->takeBufferedBytes());
+        } while (Clock::now() < sendBy && receiveUntil(Clock::now()));
         const bool quiet = Clock::now() - m_lastDiscardedAt >= replyQuietTime;
         if (quiet || !m_connection->isOpen()) {
             break;
@@ -237,7 +237,6 @@ bool LockLink::settle(Clock::time_point sendBy)
             return false;
         }
         receiveUntil(std::min(sendBy, m_lastDiscardedAt + replyQuietTime));
-        discard(m_connection->takeBufferedBytes(std::string::npos));
     }
     reportDiscarded();
     return Clock::now() < sendBy;
@@ -296,6 +295,11 @@ Text LockLink::awaitReply(int waitMs)
 ReplyProgress LockLink::progressOf(std::string_view bytes) const
 {
     return replyProgress(bytes, Clock::now() - m_lastByteAt);
+}
+
+ReplyProgress LockLink::lateReplyProgress() const
+{
+    return progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
 }
 
 LockLink::Clock::time_point LockLink::nextLook(const ReplyProgress& progress,
@@ -388,9 +392,7 @@ void LockLink::watchRound()
             // Bytes after a whole reply that the last exchange left: no wait for them.
             leftBehind = !m_connection->bufferedBytes().empty() && !m_lateReplyUntil;
             if (m_lateReplyUntil) {
-                const ReplyProgress progress =
-                    progressOf(m_lateReplyHead + std::string(m_connection->bufferedBytes()));
-                lookUntil = nextLook(progress, std::min(lookUntil, *m_lateReplyUntil));
+                lookUntil = nextLook(lateReplyProgress(), std::min(lookUntil, *m_lateReplyUntil));
             }
             if (m_discardedCount > 0) {
                 lookUntil = std::min(lookUntil, m_lastByteAt + replyQuietTime);
@@ -414,7 +416,7 @@ void LockLink::watchRound()
             (readiness == Readiness::TimedOut && !dueWithoutBytes)) {
             return;
         }
-        if (readiness == Readiness::Readable && !m_turns.waitForIdle(Clock::now())) {
+        if (readiness == Readiness::Readable && !m_turns.idle()) {
             // An exchange is taking its reply: look again once it is over.
             if (!m_turns.waitForIdle(Clock::now() + watchRoundLength) && m_cancelled.raised()) {
                 throw EAbort("Operation aborted");
@@ -442,24 +444,22 @@ void LockLink::watchRound()
         return;
     }
     if (m_connection == watched && !m_lossNoted) {
-        takeInBetweenExchanges(true);
+        takeInBetweenExchanges();
     }
 }
 
-void LockLink::takeInBetweenExchanges(bool readable)
+void LockLink::takeInBetweenExchanges()
 {
     try {
-        if (readable) {
-            receiveUntil(Clock::now());
-        }
+        receiveUntil(Clock::now());
         if (!m_lateReplyUntil || !lateReplyPending()) {
-            discard(m_connection->takeBufferedBytes(std::string::npos));
+            discard(m_connection->takeBufferedBytes());
         }
         if (Clock::now() - m_lastByteAt >= replyQuietTime) {
             reportDiscarded();
         }
         if (!m_connection->isOpen()) {
-            noteLoss(std::string("EIdConnClosedGracefully: ") + messages::connClosedGracefully);
+            noteLoss(closedByServer);
         }
     } catch (const EIdException& failure) {
         noteLoss(describeFailure(failure));

@@ -115,6 +115,8 @@ private:
     Text awaitReply(int waitMs);
     // The reply in these bytes, as the link's quiet since its last byte makes it.
     ReplyProgress progressOf(std::string_view bytes) const;
+    // The late reply as far as it has come: the bytes that came in time and those buffered since.
+    ReplyProgress lateReplyProgress() const;
     // When to look at a reply again: at until, or sooner when a short one's quiet time ends.
     Clock::time_point nextLook(const ReplyProgress& progress, Clock::time_point until) const;
     // Receives for at most until (now: only what is there); true when bytes came.
@@ -142,7 +144,7 @@ private:
     void watch();
     void watchRound();
     // With the connection mutex held: what arrived between exchanges.
-    void takeInBetweenExchanges(bool readable);
+    void takeInBetweenExchanges();
     void stopWatch();
 
     const std::string m_host;
