@@ -5,6 +5,8 @@
 // POSIX systems (SocketPlatformPosix.cpp) and once for Windows Sockets 2
 // (SocketPlatformWindows.cpp).
 
+#include "gateway/IpAddress.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -13,12 +15,6 @@
 #include <utility>
 
 namespace gateway {
-
-enum class Family
-{
-    IPv4,
-    IPv6
-};
 
 // A socket descriptor (POSIX) or SOCKET (Windows); -1 for none.
 using NativeHandle = std::intptr_t;
