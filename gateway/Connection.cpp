@@ -9,7 +9,10 @@
 
 namespace gateway {
 
-Connection::Connection(Socket socket) : m_socket(std::move(socket)), m_open(m_socket.isOpen()) {}
+Connection::Connection(Socket socket, std::optional<Endpoint> peer)
+    : m_socket(std::move(socket)), m_open(m_socket.isOpen()), m_peer(peer)
+{
+}
 
 Text Connection::takeBufferedText()
 {

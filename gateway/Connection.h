@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,10 @@ class Connection
 {
 public:
     Connection() = default;
-    explicit Connection(Socket socket);
+    // peer: the address the connection came from, for the records that name it.
+    explicit Connection(Socket socket, std::optional<Endpoint> peer = std::nullopt);
+
+    const std::optional<Endpoint>& peer() const { return m_peer; }
 
     // The text of every buffered byte, removed from the buffer; never waits, never touches
     // the socket.
@@ -73,6 +77,7 @@ private:
     std::atomic<bool> m_open{false};
     std::string m_input;
     bool m_closedByPeer = false;
+    std::optional<Endpoint> m_peer;
 };
 
 } // namespace gateway

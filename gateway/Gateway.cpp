@@ -10,6 +10,9 @@ Gateway::Gateway(const GatewayOptions& options, LogSink log)
 {
     m_listener.setOverdueAction([this] { m_link.cancel(); });
     m_listener.setIdleTimeout(options.idleTimeoutMs);
+    m_listener.setAddresses(options.listenAddresses);
+    m_listener.setPeerFilter(options.allowedPeers);
+    m_listener.setMaxConnections(options.maxConnections);
     m_link.setConnectTimeout(std::chrono::milliseconds(options.connectTimeoutMs));
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace gateway {
 
@@ -22,6 +23,11 @@ struct GatewayOptions
     int idleTimeoutMs = 0;
     // Each connect attempt of the link gives up after this long; 0: the system's own limit.
     int connectTimeoutMs = 0;
+    // Where to listen (none: every address) and whom to serve (no range: everyone).
+    std::vector<IpAddress> listenAddresses;
+    PeerFilter allowedPeers;
+    // The most front-desk connections at once; 0: no limit.
+    std::size_t maxConnections = 0;
 };
 
 // The request listener, the lock-system link and the handler that joins them, shared by the

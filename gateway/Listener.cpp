@@ -37,23 +37,27 @@ void Listener::start()
     if (isActive()) {
         return;
     }
-    std::vector<Family> families{Family::IPv4};
-    if (ipv6Available()) {
-        families.push_back(Family::IPv6);
+    std::vector<IpAddress> addresses = m_addresses;
+    if (addresses.empty()) {
+        addresses.push_back(IpAddress::any(Family::IPv4));
+        if (ipv6Available()) {
+            addresses.push_back(IpAddress::any(Family::IPv6));
+        }
     }
 
     std::vector<std::unique_ptr<Binding>> bindings;
     std::uint16_t port = m_port;
-    for (Family family : families) {
+    for (const IpAddress& address : addresses) {
         auto binding = std::make_unique<Binding>();
-        binding->family = family;
-        binding->socket = openStream(family);
+        binding->address = address;
+        binding->socket = openStream(address.family);
         claimListeningPort(binding->socket);
-        if (family == Family::IPv6) {
+        if (address.family == Family::IPv6) {
+            // IPv4 peers belong to the IPv4 socket, so that both can hold the port.
             setV6Only(binding->socket);
         }
         SystemReason refusal;
-        if (!bindWildcard(binding->socket, family, port, &refusal)) {
+        if (!bindAddress(binding->socket, address, port, &refusal)) {
             throw EIdCouldNotBindSocket(messages::couldNotBind, refusal.number,
                                         std::move(refusal.text));
         }
@@ -79,6 +83,7 @@ void Listener::acceptLoop(Binding& binding)
         binding.roundAt = std::chrono::steady_clock::now().time_since_epoch().count();
         try {
             // Bounded, so that the round's beat shows the thread is alive.
+            reportHeldBackRefusals();
             if (waitReadable(binding.socket, acceptRoundMs, m_stop.get()) != Readiness::Readable) {
                 continue;
             }
@@ -90,24 +95,81 @@ void Listener::acceptLoop(Binding& binding)
                 continue;
             }
             m_refusalReports.reset();
-            std::lock_guard lock(m_sessionsMutex);
-            if (m_stop->raised()) {
-                break;
-            }
-            auto session = m_sessions.emplace(m_sessions.end(), std::move(accepted));
-            // Assigned under the lock, which the new thread needs before it can end.
-            try {
-                session->thread = std::thread([this, session] { connectionLoop(session); });
-            } catch (...) {
-                // No thread could be made (out of threads or memory): the connection is closed
-                // at once, so it neither waits unserved nor holds the shutdown for ever.
-                m_sessions.erase(session);
-                throw;
-            }
+            admit(std::move(accepted));
         } catch (const std::exception&) {
             // A failed pass is dropped; the loop goes on after a pause so it cannot spin.
             waitForWake(*m_stop, acceptRetryWaitMs);
         }
+    }
+}
+
+void Listener::admit(Socket accepted)
+{
+    const std::optional<Endpoint> peer = peerEndpoint(accepted);
+    if (!m_peerFilter.allowsEveryone() && !(peer && m_peerFilter.allows(peer->address))) {
+        reportRefusedPeer(peer);
+        return; // closed here, unread
+    }
+    std::lock_guard lock(m_sessionsMutex);
+    if (m_stop->raised()) {
+        return;
+    }
+    if (m_maxConnections > 0 && m_serving >= m_maxConnections) {
+        if (const std::optional<int> heldBack = m_limitReports.admit(); heldBack && m_statusSink) {
+            m_statusSink("refused a connection from " +
+                         (peer ? endpointText(*peer) : std::string("an unknown address")) + ": " +
+                         std::to_string(m_serving) + " connections are open, the most allowed" +
+                         (*heldBack > 0 ? " (" + std::to_string(*heldBack) +
+                                              " more refused since the last such line)"
+                                        : std::string()));
+        }
+        return;
+    }
+    auto session = m_sessions.emplace(m_sessions.end(), std::move(accepted), peer);
+    // Assigned under the lock, which the new thread needs before it can end.
+    try {
+        session->thread = std::thread([this, session] { connectionLoop(session); });
+    } catch (...) {
+        // No thread could be made (out of threads or memory): the connection is closed at once,
+        // so it neither waits unserved nor holds the shutdown for ever.
+        m_sessions.erase(session);
+        throw;
+    }
+    ++m_serving;
+}
+
+namespace {
+
+const std::string notAllowed = "the address is not among those allowed";
+
+} // namespace
+
+void Listener::reportRefusedPeer(const std::optional<Endpoint>& peer)
+{
+    if (!m_statusSink) {
+        return;
+    }
+    const IpAddress address = peer ? peer->address.unmapped() : IpAddress{};
+    if (const std::optional<int> heldBack = m_peerRefusals.admit(address)) {
+        m_statusSink("refused a connection from " +
+                     (peer ? endpointText(*peer) : std::string("an unknown address")) + ": " +
+                     notAllowed +
+                     (*heldBack > 0 ? " (" + std::to_string(*heldBack) + " more from " +
+                                          addressText(address) + " since the last such line)"
+                                    : std::string()));
+    }
+}
+
+void Listener::reportHeldBackRefusals()
+{
+    if (!m_statusSink || m_peerFilter.allowsEveryone()) {
+        return;
+    }
+    for (const RefusalReports::HeldBack& held : m_peerRefusals.flushDue()) {
+        m_statusSink("refused " + std::to_string(held.count) + " more connection" +
+                     (held.count == 1 ? "" : "s") + " from " +
+                     (held.address ? addressText(*held.address) : std::string("other addresses")) +
+                     " in the last minute: " + notAllowed);
     }
 }
 
@@ -167,6 +229,12 @@ void Listener::connectionLoop(SessionList::iterator session)
         }
     } catch (...) {
         // A failed run or poll ends the connection without a word to the client.
+    }
+    {
+        // Its place is free before its peer can see it closed, so a front desk that connects
+        // again at once is not refused for it.
+        std::lock_guard lock(m_sessionsMutex);
+        --m_serving;
     }
     connection.close();
     std::thread previous;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "gateway/AddressRange.h"
 #include "gateway/Connection.h"
+#include "gateway/IpAddress.h"
+#include "gateway/RefusalReports.h"
 #include "gateway/ReportThrottle.h"
 #include "gateway/Settings.h"
 #include "gateway/SocketPlatform.h"
@@ -43,13 +46,24 @@ public:
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
 
     // Told, as one line, of what keeps the listener from accepting connections (no descriptors
-    // left): at most once a minute while it lasts. Set before start().
+    // left) and of the connections it refuses (an address not allowed, one too many): each at
+    // most once a minute, with counts of those held back. Set before start().
     using StatusSink = std::function<void(const std::string& line)>;
     void setStatusSink(StatusSink sink) { m_statusSink = std::move(sink); }
 
     // Closes a connection on which nothing has arrived for idleMs since its last run (0: never,
     // as front-desk programs may keep their connection between requests). Set before start().
     void setIdleTimeout(int idleMs) { m_idleMs = idleMs; }
+
+    // The addresses to listen on, one socket each; none: the wildcard address of each family the
+    // system offers. Set before start().
+    void setAddresses(std::vector<IpAddress> addresses) { m_addresses = std::move(addresses); }
+    // Whom to serve: a connection from elsewhere is closed before a byte of it is read. Set
+    // before start().
+    void setPeerFilter(PeerFilter filter) { m_peerFilter = std::move(filter); }
+    // The most connections served at once (0: no limit); one beyond it is closed at once and the
+    // live ones go on. Set before start().
+    void setMaxConnections(std::size_t most) { m_maxConnections = most; }
 
     // Throws EIdTCPNoOnExecute without a handler, EIdCouldNotBindSocket when a bind fails,
     // the socket error when listen fails; sockets bound by then are closed again.
@@ -68,7 +82,7 @@ public:
 private:
     struct Binding
     {
-        Family family;
+        IpAddress address;
         Socket socket;
         std::thread thread;
         // When the accept thread last began a round (steady clock ticks).
@@ -76,19 +90,25 @@ private:
     };
     struct Session
     {
-        std::string peer;
         Connection connection;
+        std::string peer;
         std::thread thread;
 
-        explicit Session(Socket socket)
-            : peer(peerAddressText(socket)), connection(std::move(socket))
+        Session(Socket socket, std::optional<Endpoint> endpoint)
+            : connection(std::move(socket), endpoint),
+              peer(endpoint ? endpointText(*endpoint) : "unknown")
         {
         }
     };
     using SessionList = std::list<Session>;
 
     void acceptLoop(Binding& binding);
+    // Serves the accepted connection on a thread of its own, or closes it when it is not to be
+    // served.
+    void admit(Socket accepted);
     void reportRefusal(int refusal);
+    void reportRefusedPeer(const std::optional<Endpoint>& peer);
+    void reportHeldBackRefusals();
     void connectionLoop(SessionList::iterator session);
 
     std::uint16_t m_port;
@@ -99,11 +119,18 @@ private:
     StatusSink m_statusSink;
     ReportThrottle m_refusalReports{std::chrono::minutes(1)};
     int m_idleMs = 0;
+    std::vector<IpAddress> m_addresses;
+    PeerFilter m_peerFilter;
+    std::size_t m_maxConnections = 0;
+    RefusalReports m_peerRefusals{std::chrono::minutes(1)};
+    ReportThrottle m_limitReports{std::chrono::minutes(1)};
     std::unique_ptr<WakeSignal> m_stop;
     std::vector<std::unique_ptr<Binding>> m_bindings;
     mutable std::mutex m_sessionsMutex;
     std::condition_variable m_sessionEnded;
     SessionList m_sessions;
+    // Sessions whose connection is still open; what the connection limit counts.
+    std::size_t m_serving = 0;
     // The thread of the session that ended last; the next one to end joins it, so ended
     // threads never pile up unjoined.
     std::thread m_endedThread;

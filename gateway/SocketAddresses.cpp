@@ -6,6 +6,7 @@
 
 #include "gateway/Errors.h"
 
+#include <cstring>
 #include <utility>
 
 namespace gateway {
@@ -34,16 +35,24 @@ bool bindIPv4(Socket& socket, std::uint32_t address, std::uint16_t port, SystemR
     return bindTo(socket, reinterpret_cast<sockaddr*>(&local), sizeof local, refusal);
 }
 
+bool bindAddress(Socket& socket, const IpAddress& address, std::uint16_t port,
+                 SystemReason* refusal)
+{
+    if (address.family == Family::IPv4) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, address.bytes.data(), sizeof value);
+        return bindIPv4(socket, value, port, refusal);
+    }
+    sockaddr_in6 local{};
+    local.sin6_family = AF_INET6;
+    std::memcpy(&local.sin6_addr, address.bytes.data(), address.bytes.size());
+    local.sin6_port = htons(port);
+    return bindTo(socket, reinterpret_cast<sockaddr*>(&local), sizeof local, refusal);
+}
+
 bool bindWildcard(Socket& socket, Family family, std::uint16_t port, SystemReason* refusal)
 {
-    if (family == Family::IPv4) {
-        return bindIPv4(socket, htonl(INADDR_ANY), port, refusal);
-    }
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(port);
-    return bindTo(socket, reinterpret_cast<sockaddr*>(&address), sizeof address, refusal);
+    return bindAddress(socket, IpAddress::any(family), port, refusal);
 }
 
 std::uint16_t localPort(const Socket& socket)
@@ -128,22 +137,34 @@ std::string dottedIPv4(std::uint32_t address)
     return text;
 }
 
-std::string peerAddressText(const Socket& socket)
+std::optional<Endpoint> peerEndpoint(const Socket& socket)
 {
     sockaddr_storage address{};
     AddressLength length = sizeof address;
     if (::getpeername(native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return "unknown";
+        return std::nullopt;
     }
-    char text[INET6_ADDRSTRLEN] = {};
+    Endpoint peer;
     if (address.ss_family == AF_INET6) {
         const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
-        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
+        peer.address.family = Family::IPv6;
+        std::memcpy(peer.address.bytes.data(), &v6->sin6_addr, peer.address.bytes.size());
+        peer.port = ntohs(v6->sin6_port);
+        return peer;
+    }
+    if (address.ss_family != AF_INET) {
+        return std::nullopt;
     }
     const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
+    std::memcpy(peer.address.bytes.data(), &v4->sin_addr, 4);
+    peer.port = ntohs(v4->sin_port);
+    return peer;
+}
+
+std::string peerAddressText(const Socket& socket)
+{
+    const std::optional<Endpoint> peer = peerEndpoint(socket);
+    return peer ? endpointText(*peer) : "unknown";
 }
 
 } // namespace gateway

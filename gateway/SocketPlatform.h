@@ -91,6 +91,9 @@ void setAddressReuse(Socket& socket, bool on);
 // let it).
 void claimListeningPort(Socket& socket);
 void setV6Only(Socket& socket);
+// Binds to one address; false when the system refuses, and then refusal, when given, holds why.
+bool bindAddress(Socket& socket, const IpAddress& address, std::uint16_t port,
+                 SystemReason* refusal = nullptr);
 // Binds to the wildcard address of the family; false when the system refuses, and then
 // refusal, when given, holds why.
 bool bindWildcard(Socket& socket, Family family, std::uint16_t port,
@@ -163,6 +166,8 @@ std::uint32_t loopbackIPv4();
 void connectLoopback(Socket& socket, Family family, std::uint16_t port);
 // Dotted text of an IPv4 address in network byte order.
 std::string dottedIPv4(std::uint32_t address);
+// The connected peer's address and port; none when the system no longer knows it.
+std::optional<Endpoint> peerEndpoint(const Socket& socket);
 // The connected peer as "192.0.2.7:53114" or "[2001:db8::7]:53114"; "unknown" when the system
 // no longer knows it.
 std::string peerAddressText(const Socket& socket);
