@@ -48,6 +48,9 @@ public:
     // Told of every request that fails, with the peer's address; set before startListener().
     void setFailureSink(Listener::FailureSink sink) { m_listener.setFailureSink(std::move(sink)); }
 
+    // Told of every request that was read, with what became of it; set before startListener().
+    void setRecordSink(KeyRecordSink sink) { m_handler.setRecordSink(std::move(sink)); }
+
     Listener& listener() { return m_listener; }
     LockLink& link() { return m_link; }
     const LockLink& link() const { return m_link; }

@@ -5,9 +5,11 @@
 #include "gateway/Errors.h"
 #include "gateway/KeyAnswer.h"
 #include "gateway/KeyRequestDocument.h"
+#include "gateway/ReadableText.h"
 #include "gateway/ResultCode.h"
 
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -53,12 +55,13 @@ void read(TakenRequest& request)
 // The buffered text, read as a key request. A text that fails only because it ends inside
 // the document is a request still arriving: what follows within gatherWaitMs of the last
 // piece is added, up to receiveSize bytes in all, and the whole is read again.
-TakenRequest takeRequest(Connection& client)
+TakenRequest takeRequest(Connection& client, const std::function<void()>& found)
 {
     TakenRequest request{client.takeBufferedText(), {}, {}};
     if (request.text.empty()) {
         return request;
     }
+    found();
     read(request);
     if (!request.malformed || request.text.size() >= settings::receiveSize) {
         return request;
@@ -89,18 +92,63 @@ KeyRequestHandler::KeyRequestHandler(LockLink& link, LogSink log, int replyWaitM
 {
 }
 
+namespace {
+
+std::string reasonForFailure(const std::exception& failure, KeyRequestHandler::Stage stage)
+{
+    if (dynamic_cast<const EAbort*>(&failure)) {
+        return "stopped";
+    }
+    if (dynamic_cast<const EDOMParseError*>(&failure) ||
+        dynamic_cast<const EXMLDocError*>(&failure) ||
+        dynamic_cast<const EConvertError*>(&failure)) {
+        return "request not readable";
+    }
+    switch (stage) {
+    case KeyRequestHandler::Stage::Reading:
+    case KeyRequestHandler::Stage::Answering:
+        return "front desk gone";
+    case KeyRequestHandler::Stage::OnTheLink:
+        break;
+    }
+    return "link down";
+}
+
+} // namespace
+
 void KeyRequestHandler::run(Connection& client)
 {
+    Progress progress;
+    KeyRecord& record = progress.record;
+    record.received = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
+    const auto finish = [&] {
+        record.answered = std::chrono::system_clock::now();
+        record.took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - began);
+        if (m_recordSink) {
+            m_recordSink(record);
+        }
+    };
     Ending ending = Ending::Unanswered;
     try {
-        ending = answer(client);
+        ending = answer(client, progress);
+    } catch (const std::exception& failure) {
+        m_tally.countUnanswered();
+        if (progress.requestRead) {
+            record.answer = KeyRecord::Answer::None;
+            record.reason = reasonForFailure(failure, progress.stage);
+            record.failure = describeFailure(failure);
+            finish();
+        }
+        throw;
     } catch (...) {
         m_tally.countUnanswered();
         throw;
     }
     switch (ending) {
     case Ending::NoRequest:
-        break;
+        return;
     case Ending::Made:
         m_tally.countMade();
         break;
@@ -111,11 +159,16 @@ void KeyRequestHandler::run(Connection& client)
         m_tally.countUnanswered();
         break;
     }
+    finish();
 }
 
-KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client)
+KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress& progress)
 {
-    TakenRequest request = takeRequest(client);
+    KeyRecord& record = progress.record;
+    TakenRequest request = takeRequest(client, [&] {
+        progress.requestRead = true;
+        record.frontDesk = client.peer();
+    });
     {
         std::lock_guard lock(m_latestRequestMutex);
         m_latestRequestText = request.text;
@@ -126,24 +179,32 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client)
     // The request's own time on the link starts once it is all here.
     const auto sendBy = LockLink::Clock::now() + std::chrono::milliseconds(m_replyWaitMs);
     m_log(request.text);
+    record.request = request.values;
     if (request.failure) {
         std::rethrow_exception(request.failure);
     }
 
     const KeyRequestValues& values = *request.values;
     EncoderFields fields = deriveFields(values);
+    record.firstLineDate = fields.toDateField;
+    record.secondLineDate = fields.toDateField;
     const Text line = assembleLine(fields, values.folio);
     const Text summary = summaryLine(fields.roomField, fields.fromDateField, fields.toDateField);
-    const LinkExchange exchange =
-        m_link.exchange(line, m_replyWaitMs, sendBy, [&client] { return client.peerReset(); });
+    progress.stage = Stage::OnTheLink;
+    const LinkExchange exchange = m_link.exchange(
+        line, m_replyWaitMs, sendBy, [&client] { return client.peerReset(); }, &record.lineSent);
+    progress.stage = Stage::Answering;
     switch (exchange.outcome) {
     case LinkExchange::Outcome::RequesterGone:
         // No answer could reach it; the connection loop finds the reset and ends.
         m_log(requesterGoneLine);
+        record.reason = "front desk gone";
         return Ending::Unanswered;
     case LinkExchange::Outcome::NotSentInTime:
         m_log(notSentInTimeLine(m_replyWaitMs));
+        record.reason = "not sent in time";
         client.writeLine(makeKeyAnswer(u""));
+        record.answer = KeyRecord::Answer::NotMade;
         m_log(summary);
         return Ending::NotMade;
     case LinkExchange::Outcome::Replied:
@@ -151,10 +212,13 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client)
     }
     m_log(exchange.reply);
     Text code = resultCode(exchange.reply);
+    record.code = code;
     m_log(code);
     client.writeLine(makeKeyAnswer(code));
+    const bool made = isSuccessCode(code);
+    record.answer = made ? KeyRecord::Answer::Made : KeyRecord::Answer::NotMade;
     m_log(summary);
-    return isSuccessCode(code) ? Ending::Made : Ending::NotMade;
+    return made ? Ending::Made : Ending::NotMade;
 }
 
 Text KeyRequestHandler::latestRequestText() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/Connection.h"
+#include "gateway/KeyRecord.h"
 #include "gateway/LockLink.h"
 #include "gateway/Log.h"
 #include "gateway/RequestTally.h"
@@ -26,6 +27,17 @@ public:
     // The request text taken by the latest run on any connection.
     Text latestRequestText() const;
     int replyWaitMs() const { return m_replyWaitMs; }
+    // Told of every request that was read, with what became of it, on its connection's thread
+    // once the run is over (answered or not). Set before the first run.
+    void setRecordSink(KeyRecordSink sink) { m_recordSink = std::move(sink); }
+
+    // Where a run was when it failed, which tells why no answer came.
+    enum class Stage
+    {
+        Reading,
+        OnTheLink,
+        Answering,
+    };
     RequestCounts counts() const { return m_tally.counts(); }
 
 private:
@@ -36,7 +48,13 @@ private:
         NotMade,
         Unanswered,
     };
-    Ending answer(Connection& client);
+    struct Progress
+    {
+        KeyRecord record;
+        Stage stage = Stage::Reading;
+        bool requestRead = false;
+    };
+    Ending answer(Connection& client, Progress& progress);
 
     LockLink& m_link;
     const LogSink m_log;
@@ -44,6 +62,7 @@ private:
     mutable std::mutex m_latestRequestMutex;
     Text m_latestRequestText;
     RequestTally m_tally;
+    KeyRecordSink m_recordSink;
 };
 
 } // namespace gateway

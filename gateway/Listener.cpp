@@ -114,11 +114,16 @@ void Listener::admit(Socket accepted)
     if (m_stop->raised()) {
         return;
     }
-    if (m_maxConnections > 0 && m_serving >= m_maxConnections) {
+    // Counted by open sockets: a place is free once its socket is closed here, before its peer
+    // can see it closed, so a front desk that connects again at once is not refused for it.
+    const auto open = static_cast<std::size_t>(
+        std::count_if(m_sessions.begin(), m_sessions.end(),
+                      [](const Session& session) { return session.connection.isOpen(); }));
+    if (m_maxConnections > 0 && open >= m_maxConnections) {
         if (const std::optional<int> heldBack = m_limitReports.admit(); heldBack && m_statusSink) {
             m_statusSink("refused a connection from " +
                          (peer ? endpointText(*peer) : std::string("an unknown address")) + ": " +
-                         std::to_string(m_serving) + " connections are open, the most allowed" +
+                         std::to_string(open) + " connections are open, the most allowed" +
                          (*heldBack > 0 ? " (" + std::to_string(*heldBack) +
                                               " more refused since the last such line)"
                                         : std::string()));
@@ -135,7 +140,6 @@ void Listener::admit(Socket accepted)
         m_sessions.erase(session);
         throw;
     }
-    ++m_serving;
 }
 
 namespace {
@@ -229,12 +233,6 @@ void Listener::connectionLoop(SessionList::iterator session)
         }
     } catch (...) {
         // A failed run or poll ends the connection without a word to the client.
-    }
-    {
-        // Its place is free before its peer can see it closed, so a front desk that connects
-        // again at once is not refused for it.
-        std::lock_guard lock(m_sessionsMutex);
-        --m_serving;
     }
     connection.close();
     std::thread previous;

@@ -129,8 +129,6 @@ private:
     mutable std::mutex m_sessionsMutex;
     std::condition_variable m_sessionEnded;
     SessionList m_sessions;
-    // Sessions whose connection is still open; what the connection limit counts.
-    std::size_t m_serving = 0;
     // The thread of the session that ended last; the next one to end joins it, so ended
     // threads never pile up unjoined.
     std::thread m_endedThread;

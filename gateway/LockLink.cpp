@@ -122,7 +122,7 @@ void LockLink::renew(Clock::time_point deadline, const WakeSignal* abandon)
 }
 
 LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sendBy,
-                                const std::function<bool()>& requesterGone)
+                                const std::function<bool()>& requesterGone, bool* written)
 {
     if (m_down) {
         throw ELinkNotConnected(messages::linkNotConnected);
@@ -155,6 +155,9 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
             return {LinkExchange::Outcome::RequesterGone, {}};
         }
         m_connection->writeLine(line);
+        if (written) {
+            *written = true;
+        }
         LinkExchange exchange{LinkExchange::Outcome::Replied, awaitReply(waitMs)};
         if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.

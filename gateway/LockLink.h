@@ -83,8 +83,10 @@ public:
     // for at most waitMs. Throws ELinkNotConnected when the link never connected,
     // or while a lost one is let go; EIdConnClosedGracefully once the server has closed it,
     // the socket error when it breaks, EAbort once cancelled.
+    // written, when given, is set once the whole line has been handed to the system, so that a
+    // failure afterwards is known to have come after the line went out.
     LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,
-                          const std::function<bool()>& requesterGone = {});
+                          const std::function<bool()>& requesterGone = {}, bool* written = nullptr);
 
     // Ends every running, waiting and later exchange at once with EAbort; used when shutdown
     // cannot wait any longer.

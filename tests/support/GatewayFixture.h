@@ -5,6 +5,7 @@
 #include "support/FakeLockServer.h"
 #include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
+#include "support/Recorder.h"
 #include "support/TestClient.h"
 
 #include <cstdint>
@@ -45,6 +46,7 @@ public:
         options.replyWaitMs = start.replyWaitMs;
         options.terminateWaitMs = start.terminateWaitMs;
         gateway.emplace(options, log.sink());
+        gateway->setRecordSink([this](const gateway::KeyRecord& record) { records.add(record); });
         gateway->startListener();
         if (!start.connectLink) {
             return true;
@@ -83,5 +85,6 @@ public:
 
     FakeLockServer server;
     LogRecorder log;
+    Recorder<gateway::KeyRecord> records;
     std::optional<gateway::Gateway> gateway;
 };
