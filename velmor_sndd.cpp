@@ -5,8 +5,10 @@
 #include "gateway/BuildInfo.h"
 #include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/KeyRecordFile.h"
 #include "gateway/LineOutput.h"
 #include "gateway/LinkRecovery.h"
+#include "gateway/LocalClock.h"
 #include "gateway/LogFile.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ProcessFacts.h"
@@ -26,7 +28,7 @@
 namespace {
 
 // Log records on standard output, the program's own lines and failures on standard error; with
-// a log file, every record goes there instead.
+// a log file, every record goes there instead, stamped (the journal stamps the standard streams).
 class Output
 {
 public:
@@ -40,7 +42,7 @@ private:
     void write(gateway::LineOutput& stream, const std::string& text)
     {
         if (m_file) {
-            m_file->append(text);
+            m_file->append(gateway::timestampNow() + " " + text);
         } else {
             stream.line(text);
         }
@@ -119,6 +121,29 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_loggedAt;
 };
 
+// "port 3000", "127.0.0.1, ::1 port 3000": where the listener is asked to listen.
+std::string listening(const gateway::ServerCommandLine& command)
+{
+    std::string where;
+    for (const gateway::IpAddress& address : command.listenAddresses) {
+        where += (where.empty() ? "" : ", ") + gateway::addressText(address);
+    }
+    return where + (where.empty() ? "" : " ") + "port " + std::to_string(command.port);
+}
+
+// Whom it serves, when not everyone, and how many at once, when limited.
+std::string serving(const gateway::ServerCommandLine& command)
+{
+    std::string whom;
+    for (const gateway::AddressRange& range : command.allowed) {
+        whom += (whom.empty() ? "" : ", ") + gateway::rangeText(range);
+    }
+    return (whom.empty() ? "" : ", front desks from " + whom + " only") +
+           (command.maxConnections > 0
+                ? ", at most " + std::to_string(command.maxConnections) + " connections"
+                : "");
+}
+
 // Serves until a stop: the listener, then the link, then the wait for the stop. state is told
 // when it is ready and when it begins to stop.
 int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
@@ -133,7 +158,7 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
             return 1;
         }
     }
-    // Without a log file to reopen, SIGHUP is ignored rather than ending the program.
+    // Without a file to reopen, SIGHUP is ignored rather than ending the program.
     gateway::ReopenRequest reopen;
     // With the common default of 1024, a thousand idle front-desk connections were measured to
     // starve a real request: every connection holds a descriptor for as long as it lasts.
@@ -143,6 +168,22 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     };
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
     auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
+    std::optional<gateway::KeyRecordFile> keyRecord;
+    if (!command.keyRecord.empty()) {
+        try {
+            keyRecord.emplace(command.keyRecord, [&output, &report](const std::string& line) {
+                report(line);
+                if (output.file()) {
+                    // Said where an administrator looks first, too, as the log file is likely
+                    // on the same full disk.
+                    std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
+                }
+            });
+        } catch (const std::exception& error) {
+            report(error.what());
+            return 1;
+        }
+    }
 
     // A request that fails because the link is down says so, and what is being done about it.
     // Before the gateway, whose connection threads use it until the gateway is gone.
@@ -158,7 +199,14 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     options.linkPort = command.linkPort;
     options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
     options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
+    options.listenAddresses = command.listenAddresses;
+    options.allowedPeers = gateway::PeerFilter(command.allowed);
+    options.maxConnections = command.maxConnections;
     gateway::Gateway gateway(options, log);
+    if (keyRecord) {
+        gateway.setRecordSink(
+            [&keyRecord](const gateway::KeyRecord& record) { keyRecord->write(record); });
+    }
     gateway.setFailureSink([&](const std::string& peer, const std::exception& failure) {
         const bool down = dynamic_cast<const gateway::ELinkNotConnected*>(&failure) != nullptr;
         output.error("request from " + peer +
@@ -168,12 +216,11 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     try {
         gateway.startListener();
     } catch (const std::exception& error) {
-        report("cannot listen on port " + std::to_string(command.port) + ": " +
-               gateway::describeFailure(error));
+        report("cannot listen on " + listening(command) + ": " + gateway::describeFailure(error));
         return 1;
     }
-    report(std::string("version ") + gateway::projectVersion() + " listening on port " +
-           std::to_string(command.port) +
+    report(std::string("version ") + gateway::projectVersion() + " listening on " +
+           listening(command) + serving(command) +
            (openFiles ? ", open files up to " + std::to_string(*openFiles) : std::string()));
     // Declared after the gateway, so it has stopped before the link is closed.
     std::optional<gateway::LinkRecovery> recovery;
@@ -220,6 +267,12 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
                 report(reason.empty()
                            ? "reopened the log file " + file->path()
                            : "cannot reopen the log file " + file->path() + ": " + reason);
+            }
+            if (keyRecord) {
+                const std::string reason = keyRecord->reopen();
+                report(reason.empty()
+                           ? "reopened the key record " + keyRecord->path()
+                           : "cannot reopen the key record " + keyRecord->path() + ": " + reason);
             }
         }
         publisher.publish();
@@ -293,9 +346,12 @@ int main(int argc, char** argv)
     case Action::UninstallService:
         return uninstallService();
     case Action::RunAsService: {
-        // A service has no console: its lines go to a file.
+        // A service has no console: its lines go to a file, and its key record is kept.
         if (command.logFile.empty()) {
-            command.logFile = gateway::defaultServiceLogFile();
+            command.logFile = gateway::serviceDataFile("velmor_sndd.log");
+        }
+        if (command.keyRecord.empty()) {
+            command.keyRecord = gateway::serviceDataFile("keys.jsonl");
         }
         int status = 0;
         const bool ran = gateway::runAsService(

@@ -25,11 +25,12 @@ struct LogFile::Handle
     int fd = -1;
 };
 
-LogFile::LogFile(std::string path) : m_path(std::move(path)), m_handle(std::make_unique<Handle>())
+LogFile::LogFile(std::string path, const std::string& what)
+    : m_path(std::move(path)), m_handle(std::make_unique<Handle>())
 {
     m_handle->fd = openForAppend(m_path);
     if (m_handle->fd < 0) {
-        throw std::runtime_error("cannot open the log file " + m_path + ": " +
+        throw std::runtime_error("cannot open the " + what + " " + m_path + ": " +
                                  std::strerror(errno));
     }
 }
@@ -39,7 +40,7 @@ LogFile::~LogFile()
     ::close(m_handle->fd);
 }
 
-void LogFile::append(std::string_view record)
+std::string LogFile::append(std::string_view record)
 {
     std::string line(record);
     line += '\n';
@@ -50,11 +51,15 @@ void LogFile::append(std::string_view record)
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written <= 0) {
-            return; // a full disk loses the record, never the gateway
+        if (written < 0) {
+            return std::strerror(errno); // a full disk loses the record, never the gateway
+        }
+        if (written == 0) {
+            return "nothing could be written";
         }
         rest.remove_prefix(static_cast<std::size_t>(written));
     }
+    return {};
 }
 
 std::string LogFile::reopen()

@@ -30,11 +30,12 @@ struct LogFile::Handle
     HANDLE file = INVALID_HANDLE_VALUE;
 };
 
-LogFile::LogFile(std::string path) : m_path(std::move(path)), m_handle(std::make_unique<Handle>())
+LogFile::LogFile(std::string path, const std::string& what)
+    : m_path(std::move(path)), m_handle(std::make_unique<Handle>())
 {
     m_handle->file = openForAppend(m_path);
     if (m_handle->file == INVALID_HANDLE_VALUE) {
-        throw std::runtime_error("cannot open the log file " + m_path + ": " + lastErrorText());
+        throw std::runtime_error("cannot open the " + what + " " + m_path + ": " + lastErrorText());
     }
 }
 
@@ -43,13 +44,20 @@ LogFile::~LogFile()
     ::CloseHandle(m_handle->file);
 }
 
-void LogFile::append(std::string_view record)
+std::string LogFile::append(std::string_view record)
 {
     std::string line(record);
     line += '\n';
     std::lock_guard lock(m_mutex);
     DWORD written = 0;
-    ::WriteFile(m_handle->file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!::WriteFile(m_handle->file, line.data(), static_cast<DWORD>(line.size()), &written,
+                     nullptr)) {
+        return lastErrorText();
+    }
+    if (written != line.size()) {
+        return "only part of it could be written";
+    }
+    return {};
 }
 
 std::string LogFile::reopen()

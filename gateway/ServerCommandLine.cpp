@@ -17,6 +17,29 @@ bool isFullWindowsPath(const std::string& path)
     return drive || path.rfind("\\\\", 0) == 0;
 }
 
+// "*" for every address, or one literal; an IPv4-mapped one is its IPv4 address, as an IPv6
+// socket takes no IPv4 peers here.
+void addListenAddress(ServerCommandLine& line, bool& everywhere, const std::string& value)
+{
+    if (value == "*") {
+        everywhere = true;
+    } else if (const auto address = parseIpAddress(value)) {
+        const IpAddress own = address->unmapped();
+        for (const IpAddress& earlier : line.listenAddresses) {
+            if (earlier == own) {
+                throw UsageError("--listen: " + value + " is given twice");
+            }
+        }
+        line.listenAddresses.push_back(own);
+    } else {
+        throw UsageError("--listen: '" + value +
+                         "' is not an IPv4 or IPv6 address (or * for every address)");
+    }
+    if (everywhere && !line.listenAddresses.empty()) {
+        throw UsageError("--listen: * (every address) goes alone, without other addresses");
+    }
+}
+
 } // namespace
 
 ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool withServiceOptions)
@@ -24,6 +47,7 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
     ServerCommandLine line;
     OptionReader options(argc, argv);
     int serviceActions = 0;
+    bool listenEverywhere = false;
     while (!options.atEnd()) {
         const std::string name = options.next();
         const bool serviceOption =
@@ -56,6 +80,23 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
             if (line.logFile.empty()) {
                 throw UsageError("--log-file: the file name is empty");
             }
+        } else if (name == "--key-record") {
+            line.keyRecord = options.value();
+            if (line.keyRecord.empty()) {
+                throw UsageError("--key-record: the file name is empty");
+            }
+        } else if (name == "--listen") {
+            addListenAddress(line, listenEverywhere, options.value());
+        } else if (name == "--allow") {
+            const std::string value = options.value();
+            auto range = parseAddressRange(value);
+            if (const auto* why = std::get_if<std::string>(&range)) {
+                throw UsageError("--allow: " + *why);
+            }
+            line.allowed.push_back(std::get<AddressRange>(range));
+        } else if (name == "--max-connections") {
+            line.maxConnections =
+                static_cast<std::size_t>(parseNumber(name, options.value(), 0, 1'000'000));
         } else if (name == "--idle-timeout") {
             line.idleTimeoutSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
@@ -83,6 +124,10 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
             throw UsageError(
                 "--log-file: a service needs a full path, such as C:\\logs\\velmor.log");
         }
+        if (!line.keyRecord.empty() && !isFullWindowsPath(line.keyRecord)) {
+            throw UsageError(
+                "--key-record: a service needs a full path, such as C:\\logs\\keys.jsonl");
+        }
         line.serviceArguments.push_back("--service");
         for (int i = 1; i < argc; ++i) {
             if (std::string(argv[i]) != "--install-service") {
@@ -101,7 +146,9 @@ std::string serverUsage(bool withServiceOptions)
               "                     register the Windows service velmor_sndd (automatic start)\n"
               "                     that runs with the other options given; its log goes to\n"
               "                     --log-file (a full path), by default\n"
-              "                     %ProgramData%\\velmor_sndd\\velmor_sndd.log\n"
+              "                     %ProgramData%\\velmor_sndd\\velmor_sndd.log, and its key\n"
+              "                     record to --key-record, by default\n"
+              "                     %ProgramData%\\velmor_sndd\\keys.jsonl\n"
               "  --uninstall-service\n"
               "                     stop the service and remove it\n"
             : "";
@@ -118,12 +165,26 @@ std::string serverUsage(bool withServiceOptions)
            "  --link-port PORT   the interface server's port (default " +
            std::to_string(settings::linkPort) +
            ")\n"
+           "  --listen ADDRESS   listen for key requests on this IPv4 or IPv6 address only;\n"
+           "                     repeat it for more (default *: every address)\n"
+           "  --allow ADDRESS[/PREFIX]\n"
+           "                     serve front desks from this address or range only, such as\n"
+           "                     192.0.2.10 or 10.1.0.0/16; repeat it for more (default: any);\n"
+           "                     other connections are closed unread and logged\n"
+           "  --max-connections N\n"
+           "                     serve at most N front-desk connections at once; more are\n"
+           "                     closed at once and logged (default 0: no limit)\n"
            "  --raw-log          log lines exactly as they are; by default control characters\n"
            "                     are written as <STX>, <ETX>, <EOT>, <CR>, <LF> or <0xNN>, so\n"
            "                     each log line stays one line\n"
-           "  --log-file PATH    append the log and the program's own lines to PATH (created\n"
-           "                     readable by owner and group only) instead of standard output\n"
-           "                     and error; SIGHUP reopens it, for log rotation\n"
+           "  --log-file PATH    append the log and the program's own lines to PATH, each\n"
+           "                     line stamped with the local time (created readable by owner\n"
+           "                     and group only), instead of standard output and error;\n"
+           "                     SIGHUP reopens it, for log rotation\n"
+           "  --key-record PATH  append one JSON line to PATH for every key request read: who\n"
+           "                     asked, for which room and dates, what went to the lock system,\n"
+           "                     its code and the answer given (created readable by owner and\n"
+           "                     group only); SIGHUP reopens it\n"
            "  --idle-timeout SECONDS\n"
            "                     close a front desk's connection when nothing has come on it\n"
            "                     for that long (default 0: never, as front-desk programs may\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gateway/AddressRange.h"
+#include "gateway/IpAddress.h"
 #include "gateway/Settings.h"
 
 #include <cstdint>
@@ -28,8 +30,16 @@ struct ServerCommandLine
     std::uint16_t linkPort = settings::linkPort;
     // Log lines exactly as they are, control characters included; otherwise readably.
     bool rawLog = false;
-    // Log and status lines go here, appended; empty: standard output and error.
+    // Log and status lines go here, appended and stamped; empty: standard output and error.
     std::string logFile;
+    // One JSON line for every request read goes here; empty: none is kept.
+    std::string keyRecord;
+    // Where to listen; none: every address.
+    std::vector<IpAddress> listenAddresses;
+    // Whom to serve; none: everyone.
+    std::vector<AddressRange> allowed;
+    // The most front-desk connections at once; 0: no limit.
+    std::size_t maxConnections = 0;
     // Connections idle this long are closed; 0: never.
     int idleTimeoutSeconds = 0;
     // The link is connected in the background and again whenever it is lost or out of step,

@@ -41,8 +41,9 @@ using ServiceStateReport = std::function<void(ServiceState)>;
 bool runAsService(StopRequest& stop, const std::function<int(const ServiceStateReport&)>& body,
                   int& exitStatus);
 
-// The log file of a service given none: in the machine's shared program data, its folder made
-// when missing. Empty where services have no such place.
-std::string defaultServiceLogFile();
+// Where a service keeps a file it was given no path for (its log, its key record): in the
+// machine's shared program data, its folder made when missing. Empty where services have no
+// such place.
+std::string serviceDataFile(const char* name);
 
 } // namespace gateway

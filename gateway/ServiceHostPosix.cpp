@@ -31,7 +31,7 @@ bool runAsService(StopRequest&, const std::function<int(const ServiceStateReport
     return false;
 }
 
-std::string defaultServiceLogFile()
+std::string serviceDataFile(const char*)
 {
     return {};
 }

@@ -235,7 +235,7 @@ bool runAsService(StopRequest& stop, const std::function<int(const ServiceStateR
     return true;
 }
 
-std::string defaultServiceLogFile()
+std::string serviceDataFile(const char* name)
 {
     wchar_t buffer[MAX_PATH];
     const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
@@ -244,7 +244,7 @@ std::string defaultServiceLogFile()
     folder += L"\\velmor_sndd";
     // An existing folder is fine; any other failure shows when the log file cannot be opened.
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    return narrow(folder + L"\\velmor_sndd.log");
+    return narrow(folder) + "\\" + name;
 }
 
 } // namespace gateway

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ constexpr const char* usageText =
     "\n"
     "  --host HOST        gateway address (default 127.0.0.1)\n"
     "  --port PORT        gateway port (default 3000)\n"
+    "  --source ADDRESS   connect from this IPv4 address of this machine (default: the\n"
+    "                     system's choice), to stand in for another front desk\n"
     "  --room TEXT        room (default 1110)\n"
     "  --folio TEXT       folio (default 123456)\n"
     "  --encoder TEXT     encoder (default 1)\n"
@@ -74,6 +77,7 @@ struct Settings
 {
     std::string host = "127.0.0.1";
     std::uint16_t port = 3000;
+    std::optional<gateway::IpAddress> source;
     std::vector<Attribute> attributes = {
         {"--room", "room", "1110"},
         {"--folio", "folio", "123456"},
@@ -121,6 +125,12 @@ Settings parseSettings(int argc, char** argv)
             settings.host = tools::parseHost(name, options.value());
         } else if (name == "--port") {
             settings.port = tools::parsePort(name, options.value(), 1);
+        } else if (name == "--source") {
+            const std::string value = options.value();
+            settings.source = gateway::parseIpAddress(value);
+            if (!settings.source || settings.source->family != gateway::Family::IPv4) {
+                throw tools::UsageError("--source: '" + value + "' is not an IPv4 address");
+            }
         } else if (name == "--file") {
             settings.file = options.value();
             if (settings.file.empty()) {
@@ -301,6 +311,10 @@ int main(int argc, char** argv)
     try {
         std::uint32_t address = resolveIPv4(settings.host);
         socket = openStream(Family::IPv4);
+        gateway::SystemReason refusal;
+        if (settings.source && !gateway::bindAddress(socket, *settings.source, 0, &refusal)) {
+            gateway::throwSocketError(refusal.number, refusal.text);
+        }
         connectIPv4Within(socket, address, settings.port, settings.timeoutMs);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "keyreq: cannot connect to %s: %s\n", where.c_str(),

@@ -54,6 +54,24 @@ TEST(ServerCommandLine, ReadsEveryOption)
     EXPECT_EQ(given.connectTimeoutSeconds, 3);
     EXPECT_EQ(defaults.connectTimeoutSeconds, 10);
 
+    EXPECT_TRUE(defaults.listenAddresses.empty()) << "every address";
+    EXPECT_TRUE(defaults.allowed.empty()) << "anyone";
+    EXPECT_EQ(defaults.maxConnections, 0u);
+    EXPECT_EQ(defaults.keyRecord, "");
+    const ServerCommandLine admission =
+        parse({"--listen", "127.0.0.1", "--listen=::1", "--listen", "::ffff:192.0.2.1", "--allow",
+               "10.0.0.0/8", "--allow", "2001:db8::/32", "--max-connections", "20", "--key-record",
+               "/var/log/velmor_sndd/keys.jsonl"});
+    EXPECT_EQ(admission.listenAddresses,
+              (std::vector<IpAddress>{IpAddress::ipv4(127, 0, 0, 1), *parseIpAddress("::1"),
+                                      IpAddress::ipv4(192, 0, 2, 1)}))
+        << "a mapped address is listened on as its IPv4 address";
+    ASSERT_EQ(admission.allowed.size(), 2u);
+    EXPECT_EQ(rangeText(admission.allowed[1]), "2001:db8::/32");
+    EXPECT_EQ(admission.maxConnections, 20u);
+    EXPECT_EQ(admission.keyRecord, "/var/log/velmor_sndd/keys.jsonl");
+    EXPECT_TRUE(parse({"--listen", "*"}).listenAddresses.empty());
+
     EXPECT_EQ(parse({"--help"}).action, ServerCommandLine::Action::Help);
     EXPECT_EQ(parse({"--version"}).action, ServerCommandLine::Action::Version);
 }
@@ -78,6 +96,25 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
         {{"--reconnect", "-1"}, "--reconnect: '-1' is not a whole number from 0 to 86400"},
         {{"--connect-timeout", "0"}, "--connect-timeout: '0' is not a whole number from 1 to 600"},
         {{"--help=me"}, "--help takes no value"},
+        {{"--listen", "nowhere"},
+         "--listen: 'nowhere' is not an IPv4 or IPv6 address (or * for every address)"},
+        {{"--listen", "localhost"},
+         "--listen: 'localhost' is not an IPv4 or IPv6 address (or * for every address)"},
+        {{"--listen", "*", "--listen", "127.0.0.1"},
+         "--listen: * (every address) goes alone, without other addresses"},
+        {{"--listen", "127.0.0.1", "--listen", "*"},
+         "--listen: * (every address) goes alone, without other addresses"},
+        {{"--listen", "127.0.0.1", "--listen", "::ffff:127.0.0.1"},
+         "--listen: ::ffff:127.0.0.1 is given twice"},
+        {{"--allow", "10.0.0.0/33"},
+         "--allow: the prefix of '10.0.0.0/33' must be a number from 0 "
+         "to 32"},
+        {{"--allow", "10.1.2.3/8"},
+         "--allow: '10.1.2.3/8' has bits set beyond its /8 prefix; the range starts at 10.0.0.0"},
+        {{"--allow", "frontdesk"}, "--allow: 'frontdesk' is not an IPv4 or IPv6 address"},
+        {{"--max-connections", "-1"},
+         "--max-connections: '-1' is not a whole number from 0 to 1000000"},
+        {{"--key-record="}, "--key-record: the file name is empty"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -121,6 +158,9 @@ TEST(ServerCommandLine, ServiceRegistrationKeepsTheOtherOptionsForTheServicesCom
         {{"--install-service", "--log-file", "velmor.log"},
          true,
          R"(--log-file: a service needs a full path, such as C:\logs\velmor.log)"},
+        {{"--install-service", "--key-record", "keys.jsonl"},
+         true,
+         R"(--key-record: a service needs a full path, such as C:\logs\keys.jsonl)"},
         {{"--install-service", "--uninstall-service"},
          true,
          "--install-service, --uninstall-service and --service go alone"},
