@@ -1,4 +1,5 @@
-# Installs the service unit and the file its options come from, at install time: the unit names
+# Installs the service unit, the file its options come from and the rotation rule of the files
+# it writes, at install time: the unit names
 # the program and that file by their installed paths, which only the install step knows
 # (cmake --install --prefix, cpack). Needs VELMOR_SERVICE_BINARY (a scratch folder) and
 # VELMOR_SERVICE_BINDIR (relative to the prefix); the unit's sources are beside this script.
@@ -19,3 +20,5 @@ file(INSTALL ${VELMOR_SERVICE_BINARY}/velmor_sndd.service
     DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 file(INSTALL ${CMAKE_CURRENT_LIST_DIR}/velmor_sndd.defaults
     DESTINATION ${sysconfdir}/default RENAME velmor_sndd)
+file(INSTALL ${CMAKE_CURRENT_LIST_DIR}/../logrotate/velmor_sndd
+    DESTINATION ${sysconfdir}/logrotate.d)

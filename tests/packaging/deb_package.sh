@@ -12,7 +12,7 @@ with_window=$3
 if [ -z "${VELMOR_IN_NETNS:-}" ] && unshare -n true 2>/dev/null; then
     exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
 fi
-for tool in cpack dpkg-deb lintian; do
+for tool in cpack dpkg-deb lintian logrotate; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
 
@@ -46,6 +46,7 @@ done
 # --- Its files, exactly: nothing missing, nothing stray (no /usr/local, no test or load tools).
 expected=(
     etc/default/velmor_sndd
+    etc/logrotate.d/velmor_sndd
     usr/bin/keyreq
     usr/bin/locksim
     usr/bin/velmor_sndd
@@ -68,9 +69,10 @@ printf '%s\n' "${expected[@]}" | sort >"$work/expected"
 dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {sub(/^\.\//, "", $6); print $6}' | sort >"$work/files"
 diff -u "$work/expected" "$work/files" >&2 || fail "the package's files differ from the expected (-expected +package)"
 
-# --- The control part: the defaults file is the administrator's, and nothing enables the unit.
+# --- The control part: the defaults file and the rotation rule are the administrator's, and
+# nothing enables the unit.
 dpkg-deb --control "$deb" "$work/control"
-[ "$(cat "$work/control/conffiles")" == /etc/default/velmor_sndd ] ||
+[ "$(cat "$work/control/conffiles")" == $'/etc/default/velmor_sndd\n/etc/logrotate.d/velmor_sndd' ] ||
     fail "conffiles: $(cat "$work/control/conffiles")"
 for script in postinst prerm postrm; do
     [ -x "$work/control/$script" ] || fail "no executable $script"
@@ -97,6 +99,21 @@ unit=$root/usr/lib/systemd/system/velmor_sndd.service
 # shellcheck disable=SC2016 # systemd expands the variable, not this script
 grep -qx 'ExecStart=/usr/bin/velmor_sndd $VELMOR_SNDD_OPTIONS' "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
 grep -qx 'EnvironmentFile=-/etc/default/velmor_sndd' "$unit" || fail "EnvironmentFile: $(grep EnvironmentFile "$unit")"
+grep -qx 'LogsDirectory=velmor_sndd' "$unit" || fail "no LogsDirectory= for the log file and key record"
+# The rotation rule as logrotate reads it, run for real on files where the unit has them (here
+# under a scratch root): both moved away, and the program told to reopen them.
+rule=$root/etc/logrotate.d/velmor_sndd
+mkdir -p "$work/var/log/velmor_sndd"
+echo "line" >"$work/var/log/velmor_sndd/velmor_sndd.log"
+echo "{}" >"$work/var/log/velmor_sndd/keys.jsonl"
+sed -e "s|/var/log/|$work/var/log/|g" -e 's|systemctl kill .*|touch "'"$work"'/told"|' "$rule" >"$work/rule"
+logrotate --force --state "$work/logrotate.state" "$work/rule" >"$work/logrotate.log" 2>&1 ||
+    fail "logrotate: $(cat "$work/logrotate.log")"
+for file in velmor_sndd.log keys.jsonl; do
+    [ -f "$work/var/log/velmor_sndd/$file.1" ] && [ ! -e "$work/var/log/velmor_sndd/$file" ] ||
+        fail "$file not moved away: $(ls "$work/var/log/velmor_sndd")"
+done
+[ -f "$work/told" ] || fail "logrotate did not tell the program to reopen its files"
 top=$(gzip -dc "$root/usr/share/doc/velmor-snd/changelog.gz" | head -1)
 [[ "$top" == "velmor-snd ($version) "* ]] || fail "the changelog's latest entry is not $version: $top"
 
