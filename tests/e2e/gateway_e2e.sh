@@ -113,6 +113,13 @@ stop() { # signal
     wait "$locksim" 2>/dev/null || true
     exec 3<&- 4<&-
 }
+record() { # file, room, jq condition: the room's one record meets it
+    jq -s -e --arg room "$2" --arg stamp "^$stamp\$" \
+        "[.[] | select(.room == \$room)] | length == 1 and (.[0] | $3)" "$1" >/dev/null || fail "key record for room $2: not ($3): $(grep -F "\"room\":\"$2\"" "$1")"
+}
+# The local time that starts each line of a log file.
+moment='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}'
+stamp="$moment[+-][0-9]{2}:[0-9]{2}"
 # keyreq with the options; sets answer and status.
 ask() {
     status=0
@@ -209,13 +216,20 @@ for link_kind in reconnecting connect-once; do
         gateway_options=()
         start --code-by-room --delay 16000 --delay-line 1 --late-partial 5
     else
-        gateway_options=(--reconnect 0)
+        rm -f "$work/late.jsonl"
+        gateway_options=(--reconnect 0 --key-record "$work/late.jsonl")
         start --code-by-room --delay 16000 --delay-line 1
     fi
     "$bin/tools/keyreq" --room 1001 >"$work/first.answer" 2>/dev/null &
     first=$!
     # Written, and waiting for its reply, once its request is logged.
     expect_line 4 '<?xml version="1.0"?><keyrequest room="1001" folio="123456" encoder="1" key-count="1" key-type="0" from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>' "first request, $link_kind"
+    if [ "$link_kind" == connect-once ]; then
+        # Its turn comes once the first has timed out, and its own 15 s end before the late
+        # reply has come: never sent, answered that no key was made.
+        "$bin/tools/keyreq" --room 1005 >"$work/quick.answer" 2>/dev/null &
+        quick=$!
+    fi
     sleep 1.5
     ask --room 1003
     [ "$answer" == "$(failure 003)" ] || fail "$link_kind: request after the late reply: $answer"
@@ -227,6 +241,12 @@ for link_kind in reconnecting connect-once; do
             "$work/gateway.err" || fail "no line for the link connected anew"
     else
         expect_line_among 4 "Discarded a late reply from the lock system; a key may have been made for the previous request: <STX>200000001RS001<ETX><EOT>" "late reply log line"
+        wait "$quick" || true
+        [ "$(cat "$work/quick.answer")" == "$(failure "")" ] || fail "request not sent in time: $(cat "$work/quick.answer")"
+        record "$work/late.jsonl" 1005 '.answer == "not made" and (.line_sent | not)
+            and .code == null and .reason == "not sent in time" and .ms >= 15000'
+        record "$work/late.jsonl" 1001 '.answer == "not made" and .line_sent and .code == ""
+            and .reason == null'
     fi
     stop "$term"
 done
@@ -268,11 +288,11 @@ expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in for the log file"
 "${gateway_program[@]}" --log-file "$work/velmor.log" >"$work/logged.out" 2>"$work/logged.err" &
 gateway=$!
 expect_line 3 "locksim: connection 1 opened" "link connect with a log file"
-wait_for_line "$work/velmor.log" "^velmor_sndd: connected to the lock system at 127.0.0.1:8264$" ||
+wait_for_line "$work/velmor.log" " velmor_sndd: connected to the lock system at 127.0.0.1:8264$" ||
     true
 ask --room 1110
 [ "$answer" == "$success" ] || fail "with a log file: $answer"
-grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line in the log file"
+grep -Eq "^$stamp <STX>200000001RS001<ETX><EOT>$" "$work/velmor.log" || fail "no reply line in the log file"
 [ ! -s "$work/logged.out" ] && [ ! -s "$work/logged.err" ] || fail "output beside the log file"
 if [ -z "$windows_gateway" ]; then
     [ "$(stat -c %a "$work/velmor.log")" == 640 ] || fail "log file mode $(stat -c %a "$work/velmor.log")"
@@ -281,10 +301,80 @@ if [ -z "$windows_gateway" ]; then
     wait_for_line "$work/velmor.log" "reopened the log file" || true
     ask --room 1110
     [ "$answer" == "$success" ] || fail "after the reopen: $answer"
-    grep -qx "<STX>200000001RS001<ETX><EOT>" "$work/velmor.log" || fail "no reply line after the reopen"
-    [ "$(grep -c "^Room = " "$work/velmor.log.1")" -eq 1 ] || fail "the moved file was written on"
+    grep -Eq "^$stamp <STX>200000001RS001<ETX><EOT>$" "$work/velmor.log" || fail "no reply line after the reopen"
+    [ "$(grep -c " Room = " "$work/velmor.log.1")" -eq 1 ] || fail "the moved file was written on"
 fi
 stop "$term"
+
+# --- Only the front desk gets keys, and every key is on record. Allowed: 127.0.0.1 alone, two
+# connections at most; the log file stamped in the local time (Nepal's +05:45 shows the offset's
+# minutes), every request read in the key record.
+stand_in --code-by-room
+expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in for the records"
+TZ=Asia/Kathmandu "${gateway_program[@]}" --allow 127.0.0.1 --max-connections 2 \
+    --log-file "$work/stamped.log" --key-record "$work/keys.jsonl" >/dev/null 2>&1 &
+gateway=$!
+expect_line 3 "locksim: connection 1 opened" "link connect with the records"
+wait_for_line "$work/stamped.log" "velmor_sndd: connected to the lock system at 127.0.0.1:8264$" ||
+    fail "no link line in the stamped log"
+ask --room 1001
+[ "$answer" == "$success" ] || fail "an allowed front desk: $answer"
+ask --room 1003
+[ "$answer" == "$(failure 003)" ] || fail "an allowed front desk, keys not made: $answer"
+ask --room 10A
+[ "$status" -eq 2 ] || fail "an unreadable request: status $status"
+# Another front desk on this machine's 127.0.0.2: closed unread, its line never sent.
+ask --source 127.0.0.2 --room 1007
+[ "$status" -eq 2 ] || fail "a front desk not allowed: status $status, answer [$answer]"
+wait_for_line "$work/stamped.log" "velmor_sndd: refused a connection from 127\.0\.0\.2:[0-9]*: the address is not among those allowed$" ||
+    fail "no line for the refused front desk"
+# Two connections held open; a third is closed at once, and the two are still served.
+exec 5<>/dev/tcp/127.0.0.1/3000 6<>/dev/tcp/127.0.0.1/3000
+ask --room 1005
+[ "$status" -eq 2 ] || fail "a third connection: status $status, answer [$answer]"
+wait_for_line "$work/stamped.log" "velmor_sndd: refused a connection from 127\.0\.0\.1:[0-9]*: 2 connections are open, the most allowed$" ||
+    fail "no line for the connection beyond the most"
+printf '%s' "${request/1110/2001}" >&5
+IFS= read -r -t 30 -u 5 line || fail "no answer on a held connection"
+[ "${line%$'\r'}" == "$success" ] || fail "a held connection: $line"
+exec 5>&- 6>&-
+expect_line 3 "conn 1 line 1: <STX>2000000010019999   1001           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "the allowed request"
+expect_line 3 "conn 1 line 2: <STX>2000000010019999   1003           176FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS003<ETX><EOT>" "the request for keys not made"
+expect_line 3 "conn 1 line 3: <STX>2000000010019999   2001           117FF0107162014000716201400""0000000000000*209123456<ETX><EOT> -> <STX>200000001RS001<ETX><EOT>" "the request on a held connection (and none from 127.0.0.2)"
+stop "$term"
+offset='\+05:45'
+# Wine's C runtime takes its zone from the Linux machine's, not from TZ.
+[ -z "$windows_gateway" ] || offset='[+-][0-9]{2}:[0-9]{2}'
+grep -Eq "^$moment$offset velmor_sndd: version " "$work/stamped.log" ||
+    fail "the log file's first line is not stamped: $(head -1 "$work/stamped.log")"
+if grep -Evq "^$stamp " "$work/stamped.log"; then
+    fail "a line without its stamp: $(grep -Ev "^$stamp " "$work/stamped.log" | head -1)"
+fi
+# The key record: one JSON line for each of the four requests read, none for the refused ones.
+[ "$(jq -s length "$work/keys.jsonl")" -eq 4 ] || fail "key records: $(cat "$work/keys.jsonl")"
+record "$work/keys.jsonl" 1001 '.answer == "made" and .code == "001" and .line_sent and .front_desk == "127.0.0.1"
+    and (.front_desk_port | type) == "number" and .folio == "123456" and .key_count == "1"
+    and .key_type == "0" and .valid_from == "2020-07-16 14:00:00" and .valid_to == "2020-07-16 14:00:00"
+    and .line_dates == ["0716201400", "0716201400"] and .reason == null and .ms >= 0
+    and (.received | test($stamp)) and .answered >= .received'
+record "$work/keys.jsonl" 1003 '.answer == "not made" and .code == "003" and .line_sent and .reason == null'
+record "$work/keys.jsonl" 10A '.answer == "none" and .code == null and (.line_sent | not) and .line_dates == null
+    and .reason == "request not readable"
+    and .failure == "EConvertError: '"'"'10A'"'"' is not a valid integer value"'
+if [ -z "$windows_gateway" ]; then
+    [ "$(stat -c %a "$work/keys.jsonl")" == 640 ] || fail "key record mode $(stat -c %a "$work/keys.jsonl")"
+fi
+
+# Served from 127.0.0.2 once its range is allowed; not reachable on 127.0.0.2 when the gateway
+# listens on 127.0.0.1 alone.
+gateway_options=(--allow 127.0.0.0/8 --listen 127.0.0.1)
+start --code 001
+ask --source 127.0.0.2 --room 1110
+[ "$answer" == "$success" ] || fail "a front desk within the allowed range: $answer (status $status)"
+ask --host 127.0.0.2 --room 1110
+[ "$status" -eq 3 ] || fail "an address not listened on: status $status, answer [$answer]"
+stop "$term"
+gateway_options=()
 
 # --- Left running: the stand-in stops while the gateway is idle, and the loss is noticed at once,
 # with no request (told once); requests fail at once while it is down, saying so; a refused
