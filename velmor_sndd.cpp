@@ -222,6 +222,9 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
     report(std::string("version ") + gateway::projectVersion() + " listening on " +
            listening(command) + serving(command) +
            (openFiles ? ", open files up to " + std::to_string(*openFiles) : std::string()));
+    if (keyRecord) {
+        report("keeping the key record in " + keyRecord->path());
+    }
     // Declared after the gateway, so it has stopped before the link is closed.
     std::optional<gateway::LinkRecovery> recovery;
     if (command.reconnectSeconds > 0) {

@@ -36,6 +36,8 @@ wait_for_state() { # STATE
     fail "the service did not reach $1: $(wine sc query velmor_sndd 2>&1 | tr -d '\r' | grep STATE)"
 }
 
+# Each line of the log file starts with the local time.
+stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2}'
 # Left over from a run that was cut short.
 wine "$exe" --uninstall-service >/dev/null 2>&1 || true
 
@@ -65,13 +67,13 @@ wine sc start velmor_sndd >/dev/null || true
 # Running once it listens; the link comes in the background.
 wait_for_state RUNNING
 for _ in $(seq 100); do
-    grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" && break
+    grep -Eq "^$stamp velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" && break
     sleep 0.1
 done
-grep -q "^velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
+grep -Eq "^$stamp velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
     fail "the link did not come up"
 # The service manager shows no status line: the program writes it to its log.
-grep -q "^velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/service.log" ||
+grep -Eq "^$stamp velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/service.log" ||
     fail "no status line in the log"
 answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
@@ -79,8 +81,16 @@ answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 
 wine sc stop velmor_sndd >/dev/null || true
 wait_for_state STOPPED
-grep -q "^velmor_sndd: stopped$" "$work/service.log" || fail "no orderly stop in the log"
-grep -q "^Room = \[1110" "$work/service.log" || fail "the request's lines are not in the log"
+grep -Eq "^$stamp velmor_sndd: stopped$" "$work/service.log" || fail "no orderly stop in the log"
+grep -Eq "^$stamp Room = \[1110" "$work/service.log" || fail "the request's lines are not in the log"
+# A service given no key record keeps one in the machine's program data (Wine's services find
+# it at C:\users\Public), and says where.
+records=$(sed -En 's/^.* velmor_sndd: keeping the key record in (.*\\velmor_sndd\\keys\.jsonl)\r?$/\1/p' "$work/service.log")
+[ -n "$records" ] || fail "the service does not say where it keeps its key record"
+records=$(winepath -u "$records")
+jq -e '.room == "1110" and .answer == "made" and .code == "001"' "$records" >/dev/null ||
+    fail "no key record of the request in $records: $(cat "$records" 2>&1)"
+rm -f "$records"
 
 out=$(wine "$exe" --uninstall-service | tr -d '\r')
 [ "$out" == "velmor_sndd: removed the service velmor_sndd" ] || fail "uninstall said: $out"
