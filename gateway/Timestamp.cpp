@@ -5,6 +5,12 @@
 
 namespace gateway {
 
+LocalTime localTimeOf(const std::tm& calendar, int millisecond, int offsetMinutes)
+{
+    return {calendar.tm_year + 1900, calendar.tm_mon + 1, calendar.tm_mday, calendar.tm_hour,
+            calendar.tm_min,         calendar.tm_sec,     millisecond,      offsetMinutes};
+}
+
 std::string isoTimestamp(const LocalTime& time)
 {
     const int offset = std::abs(time.offsetMinutes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace gateway {
@@ -17,6 +18,9 @@ struct LocalTime
     // Local time minus UTC: +60 for 01:00 ahead, -330 for 05:30 behind.
     int offsetMinutes = 0;
 };
+
+// The local time the C library's calendar fields give, with the milliseconds and offset beside.
+LocalTime localTimeOf(const std::tm& calendar, int millisecond, int offsetMinutes);
 
 // ISO 8601 with milliseconds and the offset, as records are stamped:
 // "2026-12-10T19:45:02.123+01:00" (UTC itself as "+00:00").

@@ -109,43 +109,6 @@ TEST_F(KeyRecords, UnreadableRequestsSayWhy)
     EXPECT_TRUE(server.lines().empty());
 }
 
-TEST_F(KeyRecords, ARequestNotSentInTimeIsAnsweredNotMadeWithoutACode)
-{
-    server.setResponder([](const std::string&) { return std::nullopt; });
-    ASSERT_TRUE(startGateway({.replyWaitMs = 500}));
-    TestClient first = client();
-    first.send(exampleRequest);
-    ASSERT_TRUE(server.waitForLines(1));
-    TestClient second = client();
-    second.send(requestForRoom("2500"));
-    EXPECT_EQ(second.readLine(), failureAnswer(""));
-    EXPECT_EQ(first.readLine(), failureAnswer(""));
-    ASSERT_TRUE(records.waitForCount(2));
-    const auto forRoom = [&](const Text& room) {
-        for (const KeyRecord& record : records.items()) {
-            if (record.request && record.request->room == room) {
-                return record;
-            }
-        }
-        ADD_FAILURE() << "no record for the room";
-        return KeyRecord{};
-    };
-
-    const KeyRecord notSent = forRoom(u"2500");
-    EXPECT_FALSE(notSent.lineSent);
-    EXPECT_FALSE(notSent.code);
-    EXPECT_EQ(notSent.answer, KeyRecord::Answer::NotMade);
-    EXPECT_EQ(notSent.reason, "not sent in time");
-    EXPECT_GE(notSent.took, 500ms);
-
-    // The first line went out and its reply never came: an empty code decided it.
-    const KeyRecord timedOut = forRoom(u"1110");
-    EXPECT_TRUE(timedOut.lineSent);
-    EXPECT_EQ(timedOut.code, u"");
-    EXPECT_EQ(timedOut.answer, KeyRecord::Answer::NotMade);
-    EXPECT_EQ(timedOut.reason, "");
-}
-
 TEST_F(KeyRecords, WithTheLinkDownNothingIsSentOrAnswered)
 {
     ASSERT_TRUE(startGateway({.connectLink = false}));

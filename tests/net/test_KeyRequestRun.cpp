@@ -180,6 +180,21 @@ TEST_F(KeyRequestRun, QueuedRequestWithoutATurnInTimeIsAnsweredFailureAndNeverSe
                           u"answered that no key was made") == 1;
     }));
     EXPECT_EQ(server.lines().size(), 1u);
+
+    // On record: the second was never sent and no code decided it; the first went out and its
+    // reply never came, so an empty code did.
+    ASSERT_TRUE(records.waitForCount(2));
+    const KeyRecord notSent = recordFor(u"2500");
+    EXPECT_FALSE(notSent.lineSent);
+    EXPECT_FALSE(notSent.code);
+    EXPECT_EQ(notSent.answer, KeyRecord::Answer::NotMade);
+    EXPECT_EQ(notSent.reason, "not sent in time");
+    EXPECT_GE(notSent.took, 1000ms);
+    const KeyRecord timedOut = recordFor(u"1110");
+    EXPECT_TRUE(timedOut.lineSent);
+    EXPECT_EQ(timedOut.code, u"");
+    EXPECT_EQ(timedOut.answer, KeyRecord::Answer::NotMade);
+    EXPECT_EQ(timedOut.reason, "");
 }
 
 TEST_F(KeyRequestRun, QueuedRequestWhoseClientResetIsNeverSent)

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "gateway/Gateway.h"
+#include "gateway/KeyRecord.h"
 #include "gateway/Settings.h"
 #include "support/FakeLockServer.h"
 #include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/Recorder.h"
 #include "support/TestClient.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -81,6 +84,18 @@ public:
         for (auto& thread : threads) {
             thread.join();
         }
+    }
+
+    // The record of the one request for the room, once the records have come.
+    gateway::KeyRecord recordFor(const gateway::Text& room)
+    {
+        for (const gateway::KeyRecord& record : records.items()) {
+            if (record.request && record.request->room == room) {
+                return record;
+            }
+        }
+        ADD_FAILURE() << "no record for the room";
+        return {};
     }
 
     FakeLockServer server;
