@@ -285,7 +285,8 @@ mkfifo "$work/locksim.out"
 locksim=$!
 exec 3<"$work/locksim.out"
 expect_line 3 "locksim: listening on 127.0.0.1:8264" "stand-in for the log file"
-"${gateway_program[@]}" --log-file "$work/velmor.log" >"$work/logged.out" 2>"$work/logged.err" &
+"${gateway_program[@]}" --log-file "$work/velmor.log" --key-record "$work/rotated.jsonl" \
+    >"$work/logged.out" 2>"$work/logged.err" &
 gateway=$!
 expect_line 3 "locksim: connection 1 opened" "link connect with a log file"
 wait_for_line "$work/velmor.log" " velmor_sndd: connected to the lock system at 127.0.0.1:8264$" ||
@@ -297,14 +298,32 @@ grep -Eq "^$stamp <STX>200000001RS001<ETX><EOT>$" "$work/velmor.log" || fail "no
 if [ -z "$windows_gateway" ]; then
     [ "$(stat -c %a "$work/velmor.log")" == 640 ] || fail "log file mode $(stat -c %a "$work/velmor.log")"
     mv "$work/velmor.log" "$work/velmor.log.1"
+    mv "$work/rotated.jsonl" "$work/rotated.jsonl.1"
     kill -HUP "$gateway"
-    wait_for_line "$work/velmor.log" "reopened the log file" || true
+    wait_for_line "$work/velmor.log" "reopened the key record" || true
     ask --room 1110
     [ "$answer" == "$success" ] || fail "after the reopen: $answer"
     grep -Eq "^$stamp <STX>200000001RS001<ETX><EOT>$" "$work/velmor.log" || fail "no reply line after the reopen"
     [ "$(grep -c " Room = " "$work/velmor.log.1")" -eq 1 ] || fail "the moved file was written on"
+    [ "$(wc -l <"$work/rotated.jsonl.1")" -eq 1 ] || fail "the moved key record was written on"
 fi
 stop "$term"
+[ "$(wc -l <"$work/rotated.jsonl")" -eq 1 ] || fail "key record after the reopen: $(cat "$work/rotated.jsonl")"
+
+# --- A key record that cannot be written (a full disk) never holds up an answer, and is told
+# once a minute.
+if [ -z "$windows_gateway" ]; then
+    gateway_options=(--key-record /dev/full)
+    start --code 001
+    for _ in 1 2 3; do
+        ask --room 1110
+        [ "$answer" == "$success" ] || fail "with a full key record: $answer"
+    done
+    stop "$term"
+    gateway_options=()
+    [ "$(grep -c "^velmor_sndd: cannot write to the key record /dev/full: No space left on device$" "$work/gateway.err")" -eq 1 ] ||
+        fail "the full key record was not told once: $(cat "$work/gateway.err")"
+fi
 
 # --- Only the front desk gets keys, and every key is on record. Allowed: 127.0.0.1 alone, two
 # connections at most; the log file stamped in the local time (Nepal's +05:45 shows the offset's
