@@ -12,6 +12,7 @@
 #include "gateway/LogFile.h"
 #include "gateway/OptionReader.h"
 #include "gateway/ProcessFacts.h"
+#include "gateway/ProgramOptions.h"
 #include "gateway/ReadableText.h"
 #include "gateway/ServerCommandLine.h"
 #include "gateway/ServiceHost.h"
@@ -330,7 +331,7 @@ int main(int argc, char** argv)
     const bool services = gateway::serviceRegistrationAvailable();
     gateway::ServerCommandLine command;
     try {
-        command = gateway::parseServerCommandLine(argc, argv, services);
+        command = gateway::readProgramOptions(gateway::Program::Server, argc, argv, services);
     } catch (const gateway::UsageError& error) {
         std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
                      error.what());
@@ -339,10 +340,16 @@ int main(int argc, char** argv)
     using Action = gateway::ServerCommandLine::Action;
     switch (command.action) {
     case Action::Help:
-        std::fputs(gateway::serverUsage(services).c_str(), stdout);
+        std::fputs(gateway::programUsage(gateway::Program::Server, services).c_str(), stdout);
         return 0;
     case Action::Version:
         std::printf("velmor_sndd %s\n", gateway::projectVersion());
+        return 0;
+    case Action::Check:
+        std::printf("velmor_sndd: the settings are fine (%s)\n",
+                    command.settingsFile.empty()
+                        ? ("no settings file at " + gateway::machineSettingsFile()).c_str()
+                        : ("read from " + command.settingsFile).c_str());
         return 0;
     case Action::InstallService:
         return installService(command);

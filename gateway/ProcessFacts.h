@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // What the programs and tests ask of the process and the system beyond sockets. Implemented
 // once for POSIX systems and once for Windows.
@@ -31,6 +32,14 @@ std::optional<std::chrono::milliseconds> serviceWatchdogInterval();
 // Whether the service manager shows a running program's status line ("STATUS=...") itself:
 // systemd does; elsewhere the program writes it to its log.
 bool serviceManagerShowsStatus();
+
+// The machine's folder for programs' shared data (C:\ProgramData on Windows, as its shell names
+// it, so that an installer and a service agree on it); empty where there is none.
+std::string programDataFolder();
+
+// The settings file both programs read when none is named: /etc/velmor_snd.conf, or
+// velmor_snd\velmor_snd.conf in the program data folder on Windows.
+std::string machineSettingsFile();
 
 // True under Wine, whose sockets differ from Windows' in a few measured ways.
 bool runningUnderWine();

@@ -140,4 +140,14 @@ bool capAddressSpace(std::optional<std::uint64_t> extraBytes)
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
+std::string programDataFolder()
+{
+    return {};
+}
+
+std::string machineSettingsFile()
+{
+    return "/etc/velmor_snd.conf";
+}
+
 } // namespace gateway

@@ -1,10 +1,14 @@
 #include "gateway/ProcessFacts.h"
 
+#include "gateway/WindowsText.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+#include <knownfolders.h>
 #include <psapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 
@@ -78,6 +82,25 @@ std::optional<std::uint64_t> raiseOpenFileLimit()
 bool capAddressSpace(std::optional<std::uint64_t>)
 {
     return false;
+}
+
+std::string programDataFolder()
+{
+    // The shell's known folder rather than the environment: a service's environment may name
+    // another (Wine's services see C:\users\Public as %ProgramData%), and the installer asks
+    // the shell.
+    PWSTR folder = nullptr;
+    std::string path = "C:\\ProgramData";
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder))) {
+        path = narrow(folder);
+    }
+    ::CoTaskMemFree(folder);
+    return path;
+}
+
+std::string machineSettingsFile()
+{
+    return programDataFolder() + "\\velmor_snd\\velmor_snd.conf";
 }
 
 } // namespace gateway

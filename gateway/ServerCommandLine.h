@@ -3,14 +3,25 @@
 #include "gateway/AddressRange.h"
 #include "gateway/IpAddress.h"
 #include "gateway/Settings.h"
+#include "gateway/SettingsFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace gateway {
 
-// What velmor_sndd was asked to do on its command line.
+// Which program reads the options: both take those of the gateway; the window neither writes a
+// log of its own nor runs as a service.
+enum class Program
+{
+    Server,
+    Window,
+};
+
+// What velmor_sndd, or the window, was asked to do: its settings file's options under those of
+// its command line.
 struct ServerCommandLine
 {
     enum class Action
@@ -18,6 +29,8 @@ struct ServerCommandLine
         Run,
         Help,
         Version,
+        // Read the settings and the command line, say whether they are fine, and end.
+        Check,
         // Windows: register the service with the other options, remove it, or run as it (what
         // the registered command line says; the service manager starts it so).
         InstallService,
@@ -47,16 +60,32 @@ struct ServerCommandLine
     int reconnectSeconds = 10;
     // Each connect attempt of the link gives up after this long.
     int connectTimeoutSeconds = 10;
+    // The settings file read; empty when none was.
+    std::string settingsFile;
     // For InstallService: the arguments the service is to run with, exactly as given.
     std::vector<std::string> serviceArguments;
 };
 
-// Throws UsageError, whose message names the option, for anything it cannot accept; the
-// service options only where withServiceOptions (Windows).
-ServerCommandLine parseServerCommandLine(int argc, const char* const* argv,
-                                         bool withServiceOptions = false);
+// The options before any settings file or command line: the window's link connects once, with
+// the system's own time limit.
+ServerCommandLine defaultOptions(Program program);
 
-// The --help text.
-std::string serverUsage(bool withServiceOptions = false);
+// The path --config names on the command line, if it does; read before anything else, so that
+// the file's options can go under the command line's.
+std::optional<std::string> configOption(int argc, const char* const* argv);
+
+// The settings (read from settingsFile) and then the command line; a list option the command
+// line gives (--listen, --allow) replaces the file's. A file's option of the other program is
+// passed over (the file is shared). Throws UsageError, whose message names the option, and for a
+// setting the file and line, for anything it cannot accept; the service options only where
+// withServiceOptions (Windows).
+ServerCommandLine parseServerCommandLine(int argc, const char* const* argv,
+                                         bool withServiceOptions = false,
+                                         const std::vector<Setting>& settings = {},
+                                         const std::string& settingsFile = {},
+                                         Program program = Program::Server);
+
+// The --help text of the program, for Windows (the service options, no signals) or not.
+std::string programUsage(Program program, bool windows);
 
 } // namespace gateway

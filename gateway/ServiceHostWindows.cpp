@@ -1,5 +1,7 @@
 #include "gateway/ServiceHost.h"
 
+#include "gateway/ProcessFacts.h"
+
 #include "gateway/WindowsCommandLine.h"
 #include "gateway/WindowsText.h"
 
@@ -237,14 +239,10 @@ bool runAsService(StopRequest& stop, const std::function<int(const ServiceStateR
 
 std::string serviceDataFile(const char* name)
 {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
-    std::wstring folder = length > 0 && length < MAX_PATH ? std::wstring(buffer, length)
-                                                          : std::wstring(L"C:\\ProgramData");
-    folder += L"\\velmor_sndd";
-    // An existing folder is fine; any other failure shows when the log file cannot be opened.
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return narrow(folder) + "\\" + name;
+    const std::string folder = programDataFolder() + "\\velmor_sndd";
+    // An existing folder is fine; any other failure shows when the file cannot be opened.
+    ::CreateDirectoryW(widen(folder).c_str(), nullptr);
+    return folder + "\\" + name;
 }
 
 } // namespace gateway

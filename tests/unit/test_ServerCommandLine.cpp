@@ -72,6 +72,9 @@ TEST(ServerCommandLine, ReadsEveryOption)
     EXPECT_EQ(admission.keyRecord, "/var/log/velmor_sndd/keys.jsonl");
     EXPECT_TRUE(parse({"--listen", "*"}).listenAddresses.empty());
 
+    EXPECT_EQ(parse({"--check"}).action, ServerCommandLine::Action::Check);
+    EXPECT_EQ(parse({"--config", "/srv/velmor.conf"}).settingsFile, "/srv/velmor.conf");
+
     EXPECT_EQ(parse({"--help"}).action, ServerCommandLine::Action::Help);
     EXPECT_EQ(parse({"--version"}).action, ServerCommandLine::Action::Version);
 }
@@ -115,6 +118,7 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
         {{"--max-connections", "-1"},
          "--max-connections: '-1' is not a whole number from 0 to 1000000"},
         {{"--key-record="}, "--key-record: the file name is empty"},
+        {{"--config="}, "--config: the file name is empty"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -172,5 +176,25 @@ TEST(ServerCommandLine, ServiceRegistrationKeepsTheOtherOptionsForTheServicesCom
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         EXPECT_EQ(refusal(c.words, c.withServiceOptions), c.message);
+    }
+}
+
+TEST(ServerCommandLine, TheWindowTakesTheGatewaysOptionsButNotTheServers)
+{
+    const auto window = [](std::vector<const char*> words) {
+        words.insert(words.begin(), "velmor_snd");
+        return parseServerCommandLine(static_cast<int>(words.size()), words.data(), false, {}, {},
+                                      Program::Window);
+    };
+    const ServerCommandLine given =
+        window({"--link-host", "10.1.2.3", "--reconnect", "10", "--allow", "10.1.20.0/24"});
+    EXPECT_EQ(given.linkHost, "10.1.2.3");
+    EXPECT_EQ(given.reconnectSeconds, 10);
+    EXPECT_EQ(window({}).reconnectSeconds, 0);
+    EXPECT_EQ(window({}).connectTimeoutSeconds, 0) << "the system's own limit";
+    EXPECT_EQ(window({"--version"}).action, ServerCommandLine::Action::Version);
+    for (const char* serverOnly : {"--log-file=x", "--raw-log", "--check"}) {
+        SCOPED_TRACE(serverOnly);
+        EXPECT_THROW(window({serverOnly}), UsageError);
     }
 }
