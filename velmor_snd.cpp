@@ -1,8 +1,14 @@
 // The operator program: the gateway with its window. Start-up order: notification icon,
 // request listener, lock-system link, the shown window, the event loop.
 
+#include "gateway/BuildInfo.h"
+#include "gateway/OptionReader.h"
+#include "gateway/ProgramOptions.h"
+#include "gateway/ServiceHost.h"
 #include "window/ApplicationIcon.h"
 #include "window/ErrorBox.h"
+#include "window/OperatorOptions.h"
+#include "window/ProgramText.h"
 #include "window/Startup.h"
 #include "window/StopSignals.h"
 
@@ -12,6 +18,28 @@ int main(int argc, char* argv[])
 {
     // First of all, so that SIGTERM and SIGINT are kept from the first moment of start-up.
     window::StopSignals stopSignals;
+
+    // The settings file and the command line, read before anything that needs a display.
+    gateway::ServerCommandLine command;
+    try {
+        command = gateway::readProgramOptions(gateway::Program::Window, argc, argv);
+    } catch (const gateway::UsageError& error) {
+        return window::showBadOptions(argc, argv, error.what(), stopSignals);
+    }
+    using Action = gateway::ServerCommandLine::Action;
+    if (command.action == Action::Help) {
+        return window::showProgramText(
+            argc, argv,
+            gateway::programUsage(gateway::Program::Window,
+                                  gateway::serviceRegistrationAvailable()));
+    }
+    if (command.action == Action::Version) {
+        return window::showProgramText(
+            argc, argv, std::string("velmor_snd ") + gateway::projectVersion() + "\n");
+    }
+    window::OperatorOptions options(gateway::gatewayOptions(command));
+    options.reconnect = std::chrono::seconds(command.reconnectSeconds);
+    options.keyRecord = command.keyRecord;
 
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmor_snd"));
@@ -28,5 +56,5 @@ int main(int argc, char* argv[])
         errorBox.dismiss();
         QCoreApplication::quit();
     });
-    return window::runOperatorProgram(gateway::GatewayOptions{}, errorBox, stopSignals.signal());
+    return window::runOperatorProgram(options, errorBox, stopSignals.signal());
 }

@@ -194,16 +194,7 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
              ? ", connecting again every " + std::to_string(command.reconnectSeconds) + " s"
              : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
 
-    gateway::GatewayOptions options;
-    options.listenerPort = command.port;
-    options.linkHost = command.linkHost;
-    options.linkPort = command.linkPort;
-    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
-    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
-    options.listenAddresses = command.listenAddresses;
-    options.allowedPeers = gateway::PeerFilter(command.allowed);
-    options.maxConnections = command.maxConnections;
-    gateway::Gateway gateway(options, log);
+    gateway::Gateway gateway(gateway::gatewayOptions(command), log);
     if (keyRecord) {
         gateway.setRecordSink(
             [&keyRecord](const gateway::KeyRecord& record) { keyRecord->write(record); });

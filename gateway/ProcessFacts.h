@@ -41,6 +41,11 @@ std::string programDataFolder();
 // velmor_snd\velmor_snd.conf in the program data folder on Windows.
 std::string machineSettingsFile();
 
+// Lets a windowed program write to standard output and error: where they lead nowhere (a
+// Windows GUI program started from a console has none of its own), to the console of the program
+// that started it, when there is one. False when there is nowhere to write to.
+bool useParentConsole();
+
 // True under Wine, whose sockets differ from Windows' in a few measured ways.
 bool runningUnderWine();
 

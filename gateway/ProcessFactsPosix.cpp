@@ -140,6 +140,11 @@ bool capAddressSpace(std::optional<std::uint64_t> extraBytes)
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
+bool useParentConsole()
+{
+    return true; // a process has its standard streams from whoever started it
+}
+
 std::string programDataFolder()
 {
     return {};

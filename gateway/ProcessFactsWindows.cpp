@@ -84,6 +84,23 @@ bool capAddressSpace(std::optional<std::uint64_t>)
     return false;
 }
 
+bool useParentConsole()
+{
+    // Redirected (a pipe, a file): the handles are there, and the C runtime has them.
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    // A windowed program gets no console of its own: it borrows the one it was started from.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return false;
+    }
+    std::FILE* ignored = nullptr;
+    ::freopen_s(&ignored, "CONOUT$", "w", stdout);
+    ::freopen_s(&ignored, "CONOUT$", "w", stderr);
+    return true;
+}
+
 std::string programDataFolder()
 {
     // The shell's known folder rather than the environment: a service's environment may name

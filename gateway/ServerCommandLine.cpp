@@ -1,6 +1,7 @@
 #include "gateway/ServerCommandLine.h"
 
 #include "gateway/BuildInfo.h"
+#include "gateway/Gateway.h"
 #include "gateway/OptionReader.h"
 
 #include <cctype>
@@ -272,6 +273,20 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
         }
     }
     return line;
+}
+
+GatewayOptions gatewayOptions(const ServerCommandLine& command)
+{
+    GatewayOptions options;
+    options.listenerPort = command.port;
+    options.linkHost = command.linkHost;
+    options.linkPort = command.linkPort;
+    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
+    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
+    options.listenAddresses = command.listenAddresses;
+    options.allowedPeers = PeerFilter(command.allowed);
+    options.maxConnections = command.maxConnections;
+    return options;
 }
 
 std::string programUsage(Program program, bool windows)

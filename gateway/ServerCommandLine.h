@@ -85,6 +85,10 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv,
                                          const std::string& settingsFile = {},
                                          Program program = Program::Server);
 
+// The gateway's settings as these options give them.
+struct GatewayOptions;
+GatewayOptions gatewayOptions(const ServerCommandLine& options);
+
 // The --help text of the program, for Windows (the service options, no signals) or not.
 std::string programUsage(Program program, bool windows);
 

@@ -19,9 +19,11 @@ QString applicationTitle(const QString& executablePath)
     return name.left(1) + name.mid(1).toLower();
 }
 
-QString trayToolTip(const QString& title)
+QString trayToolTip(const QString& title, const QString& linkState)
 {
-    return title.left(maxToolTipLength);
+    const QString text =
+        title.isEmpty() || linkState.isEmpty() ? title + linkState : title + '\n' + linkState;
+    return text.left(maxToolTipLength);
 }
 
 } // namespace window

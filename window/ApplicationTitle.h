@@ -9,7 +9,9 @@ namespace window {
 // notification icon's tooltip.
 QString applicationTitle(const QString& executablePath);
 
-// The notification icon's tooltip: the title cut to 127 characters; empty means none.
-QString trayToolTip(const QString& title);
+// The notification icon's tooltip: the title, and on a line of its own the link's state (where
+// the lock system is and whether it is connected), cut to the 127 characters the notification
+// area holds; empty means none.
+QString trayToolTip(const QString& title, const QString& linkState = {});
 
 } // namespace window

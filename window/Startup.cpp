@@ -10,7 +10,7 @@
 
 namespace window {
 
-std::unique_ptr<TForm7> createMainWindow(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+std::unique_ptr<TForm7> createMainWindow(const OperatorOptions& options, ErrorBox& errorBox,
                                          const gateway::WakeSignal* stop)
 {
     std::unique_ptr<TForm7> form;
@@ -46,7 +46,7 @@ void showMainWindow(TForm7& form, StartupShow how)
     }
 }
 
-int runOperatorProgram(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+int runOperatorProgram(const OperatorOptions& options, ErrorBox& errorBox,
                        const gateway::WakeSignal& stop)
 {
     std::unique_ptr<TForm7> form = createMainWindow(options, errorBox, &stop);

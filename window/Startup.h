@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/Gateway.h"
+#include "window/OperatorOptions.h"
 #include "window/StartupShow.h"
 
 #include <memory>
@@ -16,14 +17,14 @@ class ErrorBox;
 // serving goes on. A window that cannot be built (the port is taken) is reported in the
 // "Application Error" box and gives null; the link is then never connected. A raised stop
 // abandons the link connect.
-std::unique_ptr<TForm7> createMainWindow(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+std::unique_ptr<TForm7> createMainWindow(const OperatorOptions& options, ErrorBox& errorBox,
                                          const gateway::WakeSignal* stop = nullptr);
 
 // The whole run after the application object exists: build, show as the starter asked, the
 // event loop, then the ordered shutdown. The exit code: 1 when the listener cannot start, 0
 // otherwise; a stop at any moment (during a start-up box too) shuts down in order with 0.
 // The caller's stop watcher dismisses the boxes and quits the event loop.
-int runOperatorProgram(const gateway::GatewayOptions& options, ErrorBox& errorBox,
+int runOperatorProgram(const OperatorOptions& options, ErrorBox& errorBox,
                        const gateway::WakeSignal& stop);
 
 // Shows the built window as the starter asked.

@@ -2,6 +2,7 @@
 
 #include "gateway/EncoderLine.h"
 #include "gateway/ResultCode.h"
+#include "gateway/ServiceStatus.h"
 #include "window/ApplicationIcon.h"
 #include "window/ApplicationTitle.h"
 #include "window/ErrorDisplay.h"
@@ -46,15 +47,33 @@ QPlainTextEdit* makePane(QWidget* parent)
 
 } // namespace
 
-TForm7::TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox)
+namespace {
+
+// How often the notification icon's tooltip looks at the link's state.
+constexpr int linkStateRoundMs = 1000;
+
+} // namespace
+
+TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBox)
     : m_errorBox(errorBox),
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
-      m_gateway(options, [this](gateway::TextView line) { log(line); }),
+      m_options(options),
+      m_linkName(options.gateway.linkHost + ":" + std::to_string(options.gateway.linkPort)),
+      m_gateway(options.gateway, [this](gateway::TextView line) { log(line); }),
       IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this)
 {
     buildControls();
-    TrayIcon1 =
-        m_notificationArea.addIcon(window::trayToolTip(m_title), [this] { TrayIcon1DblClick(); });
+    if (!options.keyRecord.empty()) {
+        // A record that cannot be written is told in the log, where the operator looks.
+        m_keyRecord.emplace(options.keyRecord,
+                            [this](const std::string& line) { log(gateway::fromUtf8(line)); });
+        m_gateway.setRecordSink(
+            [this](const gateway::KeyRecord& record) { m_keyRecord->write(record); });
+    }
+    TrayIcon1 = m_notificationArea.addIcon(QString(), [this] { TrayIcon1DblClick(); });
+    showLinkState();
+    connect(&m_linkStateTimer, &QTimer::timeout, this, &TForm7::showLinkState);
+    m_linkStateTimer.start(linkStateRoundMs);
     ApplicationEvents1 = new window::ApplicationEvents(this);
     connect(ApplicationEvents1, &window::ApplicationEvents::minimized, this,
             &TForm7::ApplicationEvents1Minimize);
@@ -105,12 +124,16 @@ TForm7::~TForm7()
 void TForm7::shutDown()
 {
     hide();
+    m_linkStateTimer.stop();
     TrayIcon1.reset();
     // The listener stops first; a test exchange still running is ended before the gateway
     // closes the link.
     IdTCPServer1.shutdown();
     IdTCPClient1.cancel();
     m_linkWorker.stop();
+    if (m_recovery) {
+        m_recovery->stop();
+    }
     m_gateway.shutdown();
 }
 
@@ -121,7 +144,27 @@ gateway::Text TForm7::data() const
 
 void TForm7::FormCreate(const gateway::WakeSignal* abandon)
 {
+    if (m_options.reconnect.count() > 0) {
+        // The link's own lines (connected, lost, connected again) go to the log, where the
+        // operator looks.
+        m_recovery.emplace(IdTCPClient1, m_linkName, m_options.reconnect,
+                           [this](const std::string& line) { log(gateway::fromUtf8(line)); });
+        m_recovery->reconnect();
+        return;
+    }
     m_gateway.connectLink(abandon);
+    showLinkState();
+}
+
+void TForm7::showLinkState()
+{
+    const bool up = IdTCPClient1.isUp();
+    if (!TrayIcon1 || m_linkShownUp == up) {
+        return;
+    }
+    m_linkShownUp = up;
+    TrayIcon1->setToolTip(window::trayToolTip(
+        m_title, QString::fromStdString(gateway::linkStateText(m_linkName, up))));
 }
 
 void TForm7::IdTCPServer1Execute(gateway::Connection& connection)

@@ -2,18 +2,24 @@
 
 #include "gateway/Connection.h"
 #include "gateway/Gateway.h"
+#include "gateway/KeyRecordFile.h"
+#include "gateway/LinkRecovery.h"
 #include "gateway/SocketPlatform.h"
 #include "gateway/Text.h"
 #include "window/ApplicationEvents.h"
 #include "window/HandOverQueue.h"
 #include "window/NotificationArea.h"
+#include "window/OperatorOptions.h"
 #include "window/SerialWorker.h"
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QFrame;
 class QPlainTextEdit;
@@ -37,9 +43,9 @@ public:
     // Builds the window and its objects: the gateway with its link (not connected yet) and
     // listener (not listening yet), the panels, panes and button, the notification icon and
     // the minimise event; then the listener starts and requests are served from there on. Throws
-    // the start failure (EIdCouldNotBindSocket when the port is taken); the icon goes again with
-    // the half-built window.
-    TForm7(const gateway::GatewayOptions& options, window::ErrorBox& errorBox);
+    // the start failure (EIdCouldNotBindSocket when the port is taken, or the key record that
+    // cannot be opened); the icon goes again with the half-built window.
+    TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBox);
     // Shuts down (shutDown) if that has not happened yet.
     ~TForm7() override;
 
@@ -47,8 +53,15 @@ private:
     // Made first and gone last: the gateway's threads log through the hand-over queue.
     window::ErrorBox& m_errorBox;
     const QString m_title;
+    const window::OperatorOptions m_options;
+    // "host:port" of the lock system, as the notification icon names it.
+    const std::string m_linkName;
     window::HandOverQueue m_handOver;
+    // Before the gateway, whose connection threads write to it until the gateway is gone.
+    std::optional<gateway::KeyRecordFile> m_keyRecord;
     gateway::Gateway m_gateway;
+    // After the gateway: stopped before the link is closed.
+    std::optional<gateway::LinkRecovery> m_recovery;
 
 public:
     // The left area, holding Memo1 and Memo2.
@@ -75,7 +88,8 @@ public:
     gateway::Text data() const;
 
     // Connects the link, blocking until the attempt ends or abandon (a stop request) is
-    // raised; throws its failure (EAbort when abandoned).
+    // raised; throws its failure (EAbort when abandoned). Set to reconnect, it starts the
+    // connecting in the background instead, and throws nothing.
     void FormCreate(const gateway::WakeSignal* abandon = nullptr);
     // One handler run on a requesting connection, on that connection's thread: the gateway's
     // KeyRequestHandler::run, which its listener runs for every requesting connection.
@@ -106,8 +120,13 @@ protected:
 
 private:
     void buildControls();
+    // The notification icon's tooltip, with the link's state as it is now.
+    void showLinkState();
 
     window::NotificationArea m_notificationArea;
     // Runs the test sends' exchanges one after another; ended before the link is closed.
     window::SerialWorker m_linkWorker;
+    // Looks at the link's state once a second, for the notification icon.
+    QTimer m_linkStateTimer;
+    std::optional<bool> m_linkShownUp;
 };

@@ -42,21 +42,26 @@ private slots:
     void toolTip_data()
     {
         QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("linkState");
         QTest::addColumn<QString>("toolTip");
 
-        QTest::newRow("short") << "velmor_snd"
-                               << "velmor_snd";
-        QTest::newRow("exactly 127") << QString(127, 'a') << QString(127, 'a');
-        QTest::newRow("cut to 127") << QString(127, 'a') + "bcd" << QString(127, 'a');
-        QTest::newRow("none when empty") << ""
-                                         << "";
+        const QString up = QStringLiteral("lock system 10.1.2.3:8264: connected");
+        QTest::newRow("short") << "velmor_snd" << QString() << "velmor_snd";
+        QTest::newRow("with the link's state") << "velmor_snd" << up << "velmor_snd\n" + up;
+        QTest::newRow("exactly 127") << QString(127, 'a') << QString() << QString(127, 'a');
+        QTest::newRow("cut to 127") << QString(127, 'a') + "bcd" << QString() << QString(127, 'a');
+        QTest::newRow("the state cut to 127")
+            << QString(100, 'a') << up << (QString(100, 'a') + '\n' + up).left(127);
+        QTest::newRow("none when empty") << "" << QString() << "";
+        QTest::newRow("the state alone without a title") << "" << up << up;
     }
 
     void toolTip()
     {
         QFETCH(QString, title);
+        QFETCH(QString, linkState);
         QFETCH(QString, toolTip);
-        QCOMPARE(window::trayToolTip(title), toolTip);
+        QCOMPARE(window::trayToolTip(title, linkState), toolTip);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "PaneLines.h"
 #include "RecordingErrorBox.h"
 #include "gateway/Listener.h"
+#include "gateway/ServiceStatus.h"
 #include "support/FakeLockServer.h"
 #include "support/GatewayFixture.h"
 #include "support/KeyRequests.h"
@@ -44,6 +45,13 @@ private:
 QString title()
 {
     return window::applicationTitle(QCoreApplication::applicationFilePath());
+}
+
+// The notification icon's tooltip for the link to this port in the given state.
+QString linkToolTip(std::uint16_t port, bool up)
+{
+    return window::trayToolTip(title(), QString::fromStdString(gateway::linkStateText(
+                                            "127.0.0.1:" + std::to_string(port), up)));
 }
 
 } // namespace
@@ -104,10 +112,48 @@ private slots:
         QVERIFY(form->IdTCPServer1.isActive());
         QVERIFY(form->IdTCPClient1.isConnected());
         QVERIFY(form->TrayIcon1->isVisible());
+        QCOMPARE(form->TrayIcon1->toolTip(), linkToolTip(server.port(), true));
         QVERIFY(!form->isVisible());
 
         form.reset();
         QVERIFY(mainWindows().isEmpty());
+    }
+
+    // Set to reconnect, the window connects as velmor_sndd does: no box when the lock system is
+    // not there, the link in the background once it is, and again after a loss; the
+    // notification icon tells the state as it changes.
+    void setToReconnectTheLinkComesInTheBackground()
+    {
+        std::uint16_t port = 0;
+        {
+            FakeLockServer reserved; // a free port, then nothing listening on it
+            port = reserved.port();
+        }
+        window::OperatorOptions options(optionsFor(port));
+        options.reconnect = std::chrono::seconds(1);
+        RecordingErrorBox box;
+        std::unique_ptr<TForm7> form = window::createMainWindow(options, box);
+        QVERIFY(form);
+        QVERIFY(box.shown.empty());
+        QCOMPARE(form->TrayIcon1->toolTip(), linkToolTip(port, false));
+
+        {
+            FakeLockServer server(
+                [](const std::string&) {
+                    return std::optional<std::string>(FakeLockServer::replyWithCode("001"));
+                },
+                port);
+            QVERIFY(server.waitForPeer());
+            QTRY_COMPARE(form->TrayIcon1->toolTip(), linkToolTip(port, true));
+            // The link's own lines go to the log.
+            const QString connected =
+                QStringLiteral("connected to the lock system at 127.0.0.1:%1").arg(port);
+            QTRY_VERIFY(paneLines(*form->Memo1).join('\n').contains(connected));
+            TestClient client(form->IdTCPServer1.port());
+            client.send(stayRequest);
+            QCOMPARE(client.readLine(), successAnswer);
+        }
+        QTRY_COMPARE(form->TrayIcon1->toolTip(), linkToolTip(port, false));
     }
 
     // The box comes while the window is not shown yet, with the icon there and the listener

@@ -1,4 +1,5 @@
 #include "RecordingErrorBox.h"
+#include "gateway/ServiceStatus.h"
 #include "window/ApplicationTitle.h"
 #include "window/Startup.h"
 #include "window/StartupShow.h"
@@ -196,8 +197,12 @@ private slots:
         auto form = makeForm(box);
         QVERIFY(form->TrayIcon1->isVisible());
         QVERIFY(!form->TrayIcon1->icon().isNull());
-        QCOMPARE(form->TrayIcon1->toolTip(), window::trayToolTip(window::applicationTitle(
-                                                 QCoreApplication::applicationFilePath())));
+        // The title, and the link's state: never connected here.
+        const std::string link = std::string(gateway::settings::linkHost) + ":8264";
+        QCOMPARE(
+            form->TrayIcon1->toolTip(),
+            window::trayToolTip(window::applicationTitle(QCoreApplication::applicationFilePath()),
+                                QString::fromStdString(gateway::linkStateText(link, false))));
         QVERIFY(form->TrayIcon1->contextMenu() == nullptr);
         if (!QSystemTrayIcon::isSystemTrayAvailable()) {
             QSKIP("no notification area on this platform; the display test covers it");

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "gateway/Gateway.h"
+
+#include <chrono>
+#include <string>
+#include <utility>
+
+namespace window {
+
+// What the operator program is set to: the gateway's settings, and how its link and records are
+// kept beyond what the window itself needs.
+struct OperatorOptions
+{
+    // Gateway settings alone: the link connected once, no key record.
+    OperatorOptions(gateway::GatewayOptions options = {}) : gateway(std::move(options)) {}
+
+    gateway::GatewayOptions gateway;
+    // 0: the link is connected once, at start, a failure shown in a box; otherwise in the
+    // background, and again whenever it is lost or out of step, retried this often.
+    std::chrono::seconds reconnect{0};
+    // Where the key record is kept; empty: none.
+    std::string keyRecord;
+};
+
+} // namespace window
