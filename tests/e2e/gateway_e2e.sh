@@ -395,6 +395,38 @@ ask --host 127.0.0.2 --room 1110
 stop "$term"
 gateway_options=()
 
+# --- Configured once: a settings file points the gateway at a lock system on 127.0.0.2; the
+# command line wins over it; a bad line is named by file and line and starts nothing.
+cat >"$work/velmor_snd.conf" <<'CONF'
+# as an administrator writes it
+link-host = 127.0.0.2
+allow = 127.0.0.0/8
+
+reconnect = 1
+CONF
+settings_file=$work/velmor_snd.conf
+[ -z "$windows_gateway" ] || settings_file=$(winepath -w "$settings_file")
+stand_in --host 127.0.0.2 --code 002
+expect_line 3 "locksim: listening on 127.0.0.2:8264" "stand-in on 127.0.0.2"
+"${gateway_program[@]}" --config "$settings_file" >/dev/null 2>"$work/gateway.err" &
+gateway=$!
+expect_line 3 "locksim: connection 1 opened" "the link to 127.0.0.2 from the settings"
+wait_for_link_line "127.0.0.2:8264"
+ask --room 1110
+[ "$answer" == "$success" ] || fail "through the lock system the settings name: $answer"
+expect_line_matching 3 "^conn 1 line 1: .*1110.* -> <STX>200000001RS002<ETX><EOT>$" "the line on 127.0.0.2"
+stop "$term"
+status=0
+out=$("${gateway_program[@]}" --config "$settings_file" --link-host 127.0.0.3 --check 2>&1) || status=$?
+[ "$status" -eq 0 ] && [[ "$out" == "velmor_sndd: the settings are fine (read from $settings_file)"* ]] ||
+    fail "--check: status $status, $out"
+printf 'link-host = 127.0.0.2\nlink-port = 70000\n' >"$work/velmor_snd.conf"
+status=0
+"${gateway_program[@]}" --config "$settings_file" >/dev/null 2>"$work/refused.err" || status=$?
+[ "$status" -eq 2 ] || fail "a bad setting: exit status $status, expected 2"
+grep -qF "velmor_sndd: $settings_file:2: --link-port: '70000' is not a whole number from 1 to 65535" "$work/refused.err" ||
+    fail "a bad setting: $(cat "$work/refused.err")"
+
 # --- Left running: the stand-in stops while the gateway is idle, and the loss is noticed at once,
 # with no request (told once); requests fail at once while it is down, saying so; a refused
 # attempt is told; the stand-in comes back and the first request goes over the new link.

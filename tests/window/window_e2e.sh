@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The operator program configured once, on Qt's offscreen platform inside a private network
+# namespace (ports 3000 and 8264, and 127.0.0.2, as an installation has them): --help and
+# --version answer without any display; a bad setting names its file and line and starts
+# nothing; the settings file points the window at a lock system on 127.0.0.2, and set to
+# reconnect, the window connects once that lock system is there.
+# Usage: window_e2e.sh BUILD_DIR
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+
+if [ -z "${VELMOR_IN_NETNS:-}" ]; then
+    if ! unshare -n true 2>/dev/null; then
+        echo "SKIP: cannot make a private network namespace here (needs root)"
+        exit 77
+    fi
+    exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
+fi
+ip link set lo up
+
+# shellcheck source=../support/scratch.sh
+. "$(dirname "$0")/../support/scratch.sh"
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/window.err" ] && sed 's/^/window stderr: /' "$work/window.err" >&2
+    exit 1
+}
+success='<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>'
+# keyreq until it is answered, or until the window listens when that is all it asks (for at most
+# 10 s: the window listens once it is built); sets answer and status.
+ask_until() { # answered | listening
+    local _
+    for _ in $(seq 100); do
+        status=0
+        answer=$("$bin/tools/keyreq" --room 1110 --timeout 2000 2>/dev/null) || status=$?
+        [ "$status" -eq 0 ] && return 0
+        [ "$1" == listening ] && [ "$status" -ne 3 ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# --- Without any display: what the program says, and a bad setting.
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+version=$("${no_display[@]}" "$bin/velmor_snd" --version) || fail "--version: exit status $?"
+[[ "$version" =~ ^velmor_snd\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $version"
+"${no_display[@]}" "$bin/velmor_snd" --help >"$work/help.out" || fail "--help: exit status $?"
+grep -q "^  --link-host HOST" "$work/help.out" || fail "--help: $(head -3 "$work/help.out")"
+if grep -q -- "--log-file\|--service" "$work/help.out"; then
+    fail "--help offers velmor_sndd's own options"
+fi
+printf '# the lock system\nlink-host = 127.0.0.2\nlink-port = 0\n' >"$work/bad.conf"
+status=0
+"${no_display[@]}" "$bin/velmor_snd" --config "$work/bad.conf" 2>"$work/window.err" || status=$?
+[ "$status" -eq 2 ] || fail "a bad setting: exit status $status, expected 2"
+grep -qF "velmor_snd: $work/bad.conf:3: --link-port: '0' is not a whole number from 1 to 65535" \
+    "$work/window.err" || fail "a bad setting: $(cat "$work/window.err")"
+
+# --- The lock system the settings name, on 127.0.0.2; set to reconnect, the window connects once
+# it is there, with no box in between.
+export QT_QPA_PLATFORM=offscreen
+cat >"$work/velmor_snd.conf" <<'CONF'
+link-host = 127.0.0.2
+reconnect = 1
+allow = 127.0.0.1
+# velmor_sndd's own: passed over by the window
+log-file = /var/log/velmor_sndd/velmor_sndd.log
+CONF
+"$bin/velmor_snd" --config "$work/velmor_snd.conf" >/dev/null 2>"$work/window.err" &
+window=$!
+ask_until listening || fail "the window does not listen"
+[ "$status" -eq 2 ] || fail "before there is a lock system: status $status, answer [$answer]"
+mkfifo "$work/locksim.out"
+"$bin/tools/locksim" --host 127.0.0.2 >"$work/locksim.out" &
+exec 3<"$work/locksim.out"
+IFS= read -r -t 30 -u 3 line || fail "no stand-in"
+[ "$line" == "locksim: listening on 127.0.0.2:8264" ] || fail "stand-in: $line"
+ask_until answered || fail "not answered once the lock system is there"
+[ "$answer" == "$success" ] || fail "answer: $answer"
+IFS= read -r -t 30 -u 3 line && [ "$line" == "locksim: connection 1 opened" ] || fail "stand-in: $line"
+IFS= read -r -t 30 -u 3 line && [[ "$line" == "conn 1 line 1: "* ]] || fail "stand-in: $line"
+kill -TERM "$window"
+status=0
+wait "$window" || status=$?
+[ "$status" -eq 0 ] || fail "exit status after SIGTERM: $status"
+echo "PASS"
