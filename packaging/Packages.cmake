@@ -32,8 +32,8 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SECTION net)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    # /etc/default/velmor_sndd lies outside the prefix: installed with DESTDIR, kept as the
-    # administrator changed it (a conffile).
+    # /etc/velmor_snd.conf and the logrotate rule lie outside the prefix: installed with DESTDIR,
+    # kept as the administrator changed them (conffiles).
     set(CPACK_SET_DESTDIR ON)
     set(CPACK_INSTALL_PREFIX /usr)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

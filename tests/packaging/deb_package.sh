@@ -45,8 +45,8 @@ done
 
 # --- Its files, exactly: nothing missing, nothing stray (no /usr/local, no test or load tools).
 expected=(
-    etc/default/velmor_sndd
     etc/logrotate.d/velmor_sndd
+    etc/velmor_snd.conf
     usr/bin/keyreq
     usr/bin/locksim
     usr/bin/velmor_sndd
@@ -72,7 +72,7 @@ diff -u "$work/expected" "$work/files" >&2 || fail "the package's files differ f
 # --- The control part: the defaults file and the rotation rule are the administrator's, and
 # nothing enables the unit.
 dpkg-deb --control "$deb" "$work/control"
-[ "$(cat "$work/control/conffiles")" == $'/etc/default/velmor_sndd\n/etc/logrotate.d/velmor_sndd' ] ||
+[ "$(cat "$work/control/conffiles")" == $'/etc/logrotate.d/velmor_sndd\n/etc/velmor_snd.conf' ] ||
     fail "conffiles: $(cat "$work/control/conffiles")"
 for script in postinst prerm postrm; do
     [ -x "$work/control/$script" ] || fail "no executable $script"
@@ -97,8 +97,7 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 unit=$root/usr/lib/systemd/system/velmor_sndd.service
 # shellcheck disable=SC2016 # systemd expands the variable, not this script
-grep -qx 'ExecStart=/usr/bin/velmor_sndd $VELMOR_SNDD_OPTIONS' "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
-grep -qx 'EnvironmentFile=-/etc/default/velmor_sndd' "$unit" || fail "EnvironmentFile: $(grep EnvironmentFile "$unit")"
+grep -qx 'ExecStart=/usr/bin/velmor_sndd' "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
 grep -qx 'LogsDirectory=velmor_sndd' "$unit" || fail "no LogsDirectory= for the log file and key record"
 # The rotation rule as logrotate reads it, run for real on files where the unit has them (here
 # under a scratch root): both moved away, and the program told to reopen them.
@@ -123,6 +122,14 @@ for program in velmor_sndd locksim keyreq; do
     shown=$("$bin/$program" --version) || fail "$program --version: exit status $?"
     [ "$shown" == "$program $version" ] || fail "$program --version: $shown"
 done
+# The settings file as shipped (every setting commented out with its default) is fine, and so is
+# every setting in it once uncommented.
+settings=$root/etc/velmor_snd.conf
+"$bin/velmor_sndd" --config "$settings" --check >/dev/null || fail "the shipped settings file"
+[ "$(grep -c '^[a-z]' "$settings")" -eq 0 ] || fail "a setting not commented out: $(grep '^[a-z]' "$settings")"
+sed 's/^#\([a-z]\)/\1/' "$settings" >"$work/uncommented.conf"
+"$bin/velmor_sndd" --config "$work/uncommented.conf" --check >/dev/null ||
+    fail "the shipped settings, uncommented"
 
 # --- One key request from the unpacked keyreq through the unpacked velmor_sndd to the unpacked
 # locksim, on their fixed ports, which only a private network namespace has free.

@@ -8,7 +8,7 @@ program=$(realpath "$2")
 command -v systemd-analyze >/dev/null || { echo "SKIP: systemd-analyze is missing"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sed -e "s|@VELMOR_SNDD_PROGRAM@|$program|" -e "s|@VELMOR_SNDD_DEFAULTS@|$work/velmor_sndd|" \
+sed -e "s|@VELMOR_SNDD_PROGRAM@|$program|" -e "s|@VELMOR_SND_SETTINGS@|$work/velmor_snd.conf|" \
     "$template" >"$work/velmor_sndd.service"
 # The manual page is checked where it is installed, not here.
 if ! systemd-analyze verify --man=no "$work/velmor_sndd.service" >"$work/verify.log" 2>&1; then
