@@ -253,6 +253,17 @@ done
 gateway_options=()
 
 # --- The command line: the version, a refusal that starts nothing, chosen ports, the raw log.
+# The help offers what the system has: SIGHUP's reopening where there are signals, the service's
+# options and its files' places on Windows.
+"${gateway_program[@]}" --help >"$work/help.out" || fail "--help exit status $?"
+if [ -n "$windows_gateway" ]; then
+    grep -q SIGHUP "$work/help.out" && fail "--help offers SIGHUP on Windows"
+    grep -q -- "--install-service" "$work/help.out" || fail "--help lacks the service's options"
+    grep -qF '%ProgramData%\velmor_sndd\velmor_sndd.log' "$work/help.out" ||
+        fail "--help does not name the service log's place"
+else
+    grep -q "(SIGHUP reopens it)" "$work/help.out" || fail "--help does not say SIGHUP reopens the files"
+fi
 version=$("${gateway_program[@]}" --version) || fail "--version exit status $?"
 [[ "$version" =~ ^velmor_sndd\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $version"
 status=0

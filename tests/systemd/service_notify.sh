@@ -7,14 +7,8 @@
 # Usage: service_notify.sh BUILD_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
-if [ -z "${VELMOR_IN_NETNS:-}" ]; then
-    if ! unshare -n true 2>/dev/null; then
-        echo "SKIP: cannot make a private network namespace here (needs root)"
-        exit 77
-    fi
-    exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
-fi
-ip link set lo up
+# shellcheck source=../support/netns.sh
+. "$(dirname "$0")/../support/netns.sh" "$@"
 # shellcheck source=../support/scratch.sh
 . "$(dirname "$0")/../support/scratch.sh"
 fail() {
