@@ -1,8 +1,9 @@
 # The Windows installer (NSIS, Debian's makensis): the programs in the installation folder,
 # velmor_snd in the Start menu with its icon, the uninstaller in Add/Remove Programs, and
-# velmor_sndd's service offered, off by default. An install over an older one first runs that
-# one's uninstaller, so nothing of the old version stays; a service the old one had is
-# registered again with the same options, and started again if it was running.
+# velmor_sndd's service offered, off by default, and started when chosen. An install over an
+# older one first runs that one's uninstaller, so nothing of the old version stays; a service
+# the old one had is registered again with the same options, and started again if it was
+# running.
 
 # A 64-bit installer for 64-bit programs: it writes the 64-bit registry and needs no 32-bit
 # subsystem (Debian's makensis has the amd64 stubs).
@@ -32,8 +33,8 @@ set(CPACK_NSIS_MENU_LINKS velmor_snd.exe velmor_snd)
 # The service: velmor_sndd.exe registers it (--install-service [OPTIONS]) and removes it
 # (--uninstall-service, harmless when none is registered). It is chosen on the components page
 # or, for unattended installs, with /SERVICE or /SERVICE=OPTIONS on the installer's command
-# line, e.g. /S /SERVICE="--link-host 10.1.2.3". The section is added after the installer's own
-# one, whose end the template writes after these commands.
+# line, e.g. /S /SERVICE="--link-host 10.1.2.3", and started. The sections are added after the
+# installer's own one, whose end the template writes after these commands.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
 SectionEnd
 
@@ -116,6 +117,7 @@ Function UninstallPrevious
   previousDone:
 FunctionEnd
 
+; Leaves $0 0 once the service is registered.
 Function RegisterService
   DetailPrint "Registering the velmor_sndd service: velmor_sndd.exe --install-service $ServiceOptions"
   nsExec::ExecToLog '"$INSTDIR\velmor_sndd.exe" --install-service $ServiceOptions'
@@ -124,8 +126,42 @@ Function RegisterService
     MessageBox MB_OK|MB_ICONEXCLAMATION "The velmor_sndd service could not be registered ($0). Register it later with: velmor_sndd.exe --install-service [options]" /SD IDOK
 FunctionEnd
 
+; sc start returns while the service is starting (Wine's may even say it failed then); it runs
+; once it listens. So its state is asked for, at most 30 s, until it runs or has stopped.
+Function StartService
+  DetailPrint "Starting the velmor_sndd service"
+  nsExec::ExecToLog '"$SYSDIR\sc.exe" start velmor_sndd'
+  Pop $0
+  StrCpy $1 0
+  state:
+    nsExec::ExecToStack '"$SYSDIR\sc.exe" query velmor_sndd'
+    Pop $2
+    Pop $3
+    Push $3
+    Push "RUNNING"
+    Call StrStr
+    Pop $2
+    StrCmp $2 "" 0 running
+    Push $3
+    Push "STOPPED"
+    Call StrStr
+    Pop $2
+    StrCmp $2 "" 0 notRunning
+    IntOp $1 $1 + 1
+    IntCmp $1 150 notRunning
+    Sleep 200
+    Goto state
+  running:
+    DetailPrint "The velmor_sndd service is running"
+    Return
+  notRunning:
+    MessageBox MB_OK|MB_ICONEXCLAMATION "The velmor_sndd service did not start; its log is in $APPDATA\velmor_sndd. Start it with: sc start velmor_sndd" /SD IDOK
+FunctionEnd
+
 Section /o "velmor_sndd as a Windows service, started with Windows" service
   Call RegisterService
+  StrCmp $0 "0" 0 +2
+    Call StartService
 SectionEnd
 
 ; The service the installation before had, unless one was asked for in this install: registered
@@ -141,10 +177,9 @@ Section "-service kept from the installation before"
   IfErrors 0 keptDone
   StrCpy $ServiceOptions $PreviousServiceOptions
   Call RegisterService
+  StrCmp $0 "0" 0 keptDone
   StrCmp $PreviousServiceRan yes 0 keptDone
-  DetailPrint "Starting the velmor_sndd service again"
-  nsExec::ExecToLog '"$SYSDIR\sc.exe" start velmor_sndd'
-  Pop $0
+  Call StartService
   keptDone:
 SectionEnd
 
@@ -170,6 +205,8 @@ Section "-service from the command line"
   StrCmp $3 '"' 0 +2
     StrCpy $ServiceOptions $ServiceOptions -1
   Call RegisterService
+  StrCmp $0 "0" 0 serviceDone
+  Call StartService
   serviceDone:
 ]])
 # Before the files go: a registered service is stopped and removed. This also runs when a newer

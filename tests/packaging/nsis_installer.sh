@@ -2,9 +2,10 @@
 # The Windows installer as an administrator runs it, under Wine in a Wine prefix of its own:
 # cpack makes it from the Windows build; installed silently into a chosen folder it leaves the
 # programs (needing no DLL but Windows' own), the Start-menu entry and the uninstaller registered
-# in Add/Remove Programs; the installed programs tell the version; installed again over itself it
-# first removes the installation before it, and registers and starts again the service that one
-# had; uninstalled silently it leaves nothing, the service included.
+# in Add/Remove Programs; the installed programs tell the version; with /SERVICE the service is
+# registered and runs without anyone starting it; installed again over itself it first removes
+# the installation before it, and registers and starts again the service that one had;
+# uninstalled silently it leaves nothing, the service included.
 #
 # Wine cannot show, and a Windows machine must: the installer's pages (only silent runs here; the
 # components page offers the service), Windows' elevation prompt (Wine's user is an
@@ -58,6 +59,23 @@ echo "Wine prefix: $((SECONDS - started)) s"
 
 folder='C:\velmor_snd_test'
 unix_folder=$WINEPREFIX/drive_c/velmor_snd_test
+# Wine ends a service with its session, that is with the last program of the prefix, and starts
+# every service set to start with Windows as the next session begins: whether the installer
+# started the service shows only within the session it ran in. A command prompt reading a pipe
+# holds the session until the pipe is closed.
+holder=
+hold_session() {
+    mkfifo "$work/hold"
+    wine cmd <"$work/hold" >/dev/null 2>>"$work/wine.log" &
+    holder=$!
+    exec 9>"$work/hold"
+}
+end_session() {
+    exec 9>&-
+    wait "$holder" || true
+    holder=
+    settle
+}
 # /D= comes last and unquoted, so the folder has no blank.
 install() { # extra installer options
     local status=0
@@ -68,7 +86,9 @@ install() { # extra installer options
         tail -20 "$work/wine.log" >&2
         fail "installer $*: exit status $status; the folder holds: $(ls "$unix_folder" 2>&1 | tr '\n' ' ')"
     fi
-    settle
+    # The installer has ended when it returns (it runs the old uninstaller in place): a session
+    # held stays.
+    [ -n "$holder" ] || settle
 }
 expected_files=(Uninstall.exe keyreq.exe locksim.exe velmor_snd.exe velmor_sndd.exe)
 check_installed() { # what
@@ -140,12 +160,13 @@ for program in velmor_sndd locksim keyreq; do
     [ "$shown" == "$program $version" ] || fail "$program.exe --version: $shown"
 done
 
-# --- The service: chosen on the command line it is registered with its options, and started.
-# One option without a blank: Wine would quote a word with blanks whole ("/SERVICE=a b"), which
-# a command line typed at a prompt never does. Port 8264 for its link is the end-to-end test's
-# stand-in's, hence the test's lock on the fixed ports.
+# --- The service: chosen on the command line it is registered with its options, and runs without
+# anyone starting it. One option without a blank: Wine would quote a word with blanks whole
+# ("/SERVICE=a b"), which a command line typed at a prompt never does. Port 8264 for its link is
+# the end-to-end test's stand-in's, hence the test's lock on the fixed ports.
 [ "$(velmor_services)" -eq 0 ] || fail "a velmor_sndd service before any was asked for"
 service_options='--port=3101'
+hold_session
 install "/SERVICE=$service_options"
 [ "$(velmor_services)" -ge 1 ] || fail "/SERVICE registered no velmor_sndd service"
 service_command() {
@@ -164,9 +185,7 @@ running_within_30s() {
     done
     return 1
 }
-# Wine's sc start may say it failed while the service is still starting: its state tells.
-win sc start velmor_sndd >/dev/null || true
-running_within_30s || fail "the service did not start: $(service_state)"
+running_within_30s || fail "/SERVICE did not start the service: $(service_state)"
 
 # --- Installed again over itself: the installation before it is removed first (its uninstaller
 # runs, which deletes the whole uninstall key, a value only the old one had with it, every file
@@ -195,7 +214,8 @@ started=$SECONDS
 status=0
 win "$folder\\Uninstall.exe" /S || status=$?
 [ "$status" -eq 0 ] || fail "uninstaller: exit status $status"
-settle
+# It runs on from a copy of itself: done once the session has ended.
+end_session
 echo "silent uninstall: $((SECONDS - started)) s"
 [ ! -e "$unix_folder" ] || fail "left behind: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
 [ ! -e "$start_menu" ] || fail "Start-menu folder left behind"
