@@ -504,6 +504,22 @@ Function CheckValues
   StrCmp $0 "0" serviceOptions
     Call FirstLine
     Pop $1
+    ; The file read is a scratch one: its name and line ("FILE:LINE: ") tell whoever gave the
+    ; values nothing.
+    Push $1
+    Push "$PLUGINSDIR\velmor_snd.conf:"
+    Call StrStr
+    Pop $2
+    StrCmp $2 "" named
+      StrLen $3 $2
+      StrCpy $1 $1 -$3
+      Push $2
+      Push ": "
+      Call StrStr
+      Pop $2
+      StrCpy $2 $2 "" 2
+      StrCpy $1 "$1$2"
+    named:
     Push "The settings given cannot be used:$\r$\n$1"
     Return
   serviceOptions:
