@@ -1,23 +1,46 @@
 #!/usr/bin/env bash
 # The Windows installer as an administrator runs it, under Wine in a Wine prefix of its own:
-# cpack makes it from the Windows build; installed silently into a chosen folder it leaves the
-# programs (needing no DLL but Windows' own), the Start-menu entry and the uninstaller registered
-# in Add/Remove Programs; the installed programs tell the version; installed again over itself it
-# first removes the installation before it, and registers and starts again the service that one
-# had; uninstalled silently it leaves nothing, the service included.
+# cpack makes it from the Windows build. Values the programs refuse (/LINKPORT=, /ALLOW=,
+# /SERVICE=) end it with exit status 2 before anything is installed, also over an installation.
+# Installed silently into a chosen folder it leaves the programs (needing no DLL but Windows'
+# own), the Start-menu entry, the uninstaller registered in Add/Remove Programs and the settings
+# file where the programs read it: every setting commented out when no value is given, the lock
+# system's address and the front desks served when given. The installed programs tell the
+# version. With /SERVICE the service is registered and runs without anyone starting it, and a
+# key request through it reaches the lock system at the address given. Installed again over
+# itself it first removes the installation before it, keeps the settings file the administrator
+# changed, and registers and starts again the service that one had. Uninstalled silently it
+# leaves nothing, the service included, but a settings file the administrator changed.
 #
 # Wine cannot show, and a Windows machine must: the installer's pages (only silent runs here; the
-# components page offers the service), Windows' elevation prompt (Wine's user is an
-# administrator), the Start-menu entry and its icon as Explorer shows them, the entry in the list
-# of installed programs, an upgrade while velmor_sndd.exe runs as a service (Windows keeps a
-# running program's file in use). The service itself is tried under Wine's service manager by
-# tests/service/windows_service.sh.
-# Usage: nsis_installer.sh BUILD_DIR VERSION
+# components page offers the service, the lock system's page asks for its address and refuses
+# what velmor_sndd refuses), the messages a refused value shows, Windows' elevation prompt
+# (Wine's user is an administrator), the Start-menu entry and its icon as Explorer shows them,
+# the entry in the list of installed programs, an upgrade while velmor_sndd.exe runs as a service
+# (Windows keeps a running program's file in use). The service itself is tried under Wine's
+# service manager by tests/service/windows_service.sh.
+# Usage: nsis_installer.sh BUILD_DIR VERSION HOST_BUILD_DIR
+#   HOST_BUILD_DIR holds the Linux stand-ins (tools/locksim, tools/keyreq). The script runs in a
+#   private network namespace, where the lock system can be 127.0.0.2 and the fixed ports are
+#   free: its own, or the Windows stage's (VELMOR_IN_NETNS).
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
+host_build=${3:-}
+
+if [ -z "${VELMOR_IN_NETNS:-}" ]; then
+    if ! unshare -n true 2>/dev/null; then
+        echo "SKIP: cannot make a private network namespace here (needs root)"
+        exit 77
+    fi
+    exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
+fi
+ip link set lo up
 for tool in cpack makensis wine wineserver x86_64-w64-mingw32-objdump; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+done
+for tool in locksim keyreq; do
+    [ -x "$host_build/tools/$tool" ] || { echo "SKIP: no host build of $tool (VELMOR_HOST_BUILD)"; exit 77; }
 done
 
 work=$(mktemp -d)
@@ -28,6 +51,7 @@ export WINEPREFIX=$work/wine WINEDEBUG=-all
 # them, and the offer is a dialog that would wait for an answer.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
+    [ -z "${locksim:-}" ] || kill "$locksim" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     rm -rf "$work"
@@ -58,6 +82,27 @@ echo "Wine prefix: $((SECONDS - started)) s"
 
 folder='C:\velmor_snd_test'
 unix_folder=$WINEPREFIX/drive_c/velmor_snd_test
+# The machine's settings file, where both programs read it: the program data folder.
+settings=$WINEPREFIX/drive_c/ProgramData/velmor_snd/velmor_snd.conf
+# The lines of a settings file that set something.
+settings_set() { tr -d '\r' <"$1" | grep -v -e '^#' -e '^$' || true; }
+# Wine ends a service with its session, that is with the last program of the prefix, and starts
+# every service set to start with Windows as the next session begins: whether the installer
+# started the service shows only within the session it ran in. A command prompt reading a pipe
+# holds the session until the pipe is closed.
+holder=
+hold_session() {
+    mkfifo "$work/hold"
+    wine cmd <"$work/hold" >/dev/null 2>>"$work/wine.log" &
+    holder=$!
+    exec 9>"$work/hold"
+}
+end_session() {
+    exec 9>&-
+    wait "$holder" || true
+    holder=
+    settle
+}
 # /D= comes last and unquoted, so the folder has no blank.
 install() { # extra installer options
     local status=0
@@ -68,9 +113,26 @@ install() { # extra installer options
         tail -20 "$work/wine.log" >&2
         fail "installer $*: exit status $status; the folder holds: $(ls "$unix_folder" 2>&1 | tr '\n' ' ')"
     fi
-    settle
+    # The installer has ended when it returns (it runs the old uninstaller in place): a session
+    # held stays.
+    [ -n "$holder" ] || settle
 }
-expected_files=(Uninstall.exe keyreq.exe locksim.exe velmor_snd.exe velmor_sndd.exe)
+# An install with a value the programs refuse: it ends with exit status 2.
+refuse() { # installer option
+    local status=0
+    win "$installer" /S "$1" "/D=$folder" || status=$?
+    [ "$status" -eq 2 ] ||
+        fail "installer $1: exit status $status, expected 2; the folder holds: $(ls "$unix_folder" 2>&1 | tr '\n' ' ')"
+    [ -n "$holder" ] || settle
+}
+# Uninstalled silently with the uninstaller Add/Remove Programs starts. It runs on from a copy of
+# itself: done once the session has ended.
+uninstall() {
+    local status=0
+    win "$folder\\Uninstall.exe" /S || status=$?
+    [ "$status" -eq 0 ] || fail "uninstaller: exit status $status"
+}
+expected_files=(Uninstall.exe keyreq.exe locksim.exe velmor_snd.conf.installed velmor_snd.exe velmor_sndd.exe)
 check_installed() { # what
     local files
     files=$(cd "$unix_folder" && ls) || fail "$1: no installation folder"
@@ -99,6 +161,55 @@ velmor_services() {
     iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/services.reg" 2>/dev/null | tr -d '\r' |
         grep -ci 'velmor_sndd\.exe' || true
 }
+# Nothing of an installation: no folder, no Start-menu entries, no uninstall key, no service.
+check_nothing_installed() { # what
+    [ ! -e "$unix_folder" ] || fail "$1: left behind: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
+    [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/velmor_snd' -print -quit)" ] ||
+        fail "$1: a Start-menu folder velmor_snd"
+    ! registered DisplayVersion >/dev/null || fail "$1: the uninstall key is there"
+    [ "$(velmor_services)" -eq 0 ] || fail "$1: a velmor_sndd service is registered"
+}
+service_command() {
+    win reg query 'HKLM\System\CurrentControlSet\Services\velmor_sndd' /v ImagePath | tr -d '\r' |
+        sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p'
+}
+service_state() { win sc query velmor_sndd | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *//p'; }
+# The service manager has no state change to wait on from outside: asked for, at most 30 s.
+running_within_30s() {
+    local _
+    for _ in $(seq 150); do
+        [ "$(service_state)" == RUNNING ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+# Waits, at most 30 s, for a line matching PATTERN (extended) in FILE from byte OFFSET on.
+wait_for_line() { # file offset pattern what
+    local _
+    for _ in $(seq 150); do
+        tail -c +"$(($2 + 1))" "$1" 2>/dev/null | tr -d '\r' | grep -Eq "$3" && return 0
+        sleep 0.2
+    done
+    fail "$4: no line matching [$3] in $1; it ends: $(tail -5 "$1" 2>&1)"
+}
+
+# --- Values the programs refuse end the install before anything is installed, with exit status
+# 2: no folder, no Start-menu entries, no uninstall key, no service, no settings file. The
+# service's options with a blank come as one word, which Wine quotes whole ("/SERVICE=--port 0"),
+# as programs that quote every word with a blank in it write it.
+refused=(
+    /LINKPORT=70000
+    /ALLOW=10.0.0.0/33
+    "/SERVICE=--port 0"
+    /SERVICE=--no-such-option
+)
+started=$SECONDS
+for value in "${refused[@]}"; do
+    refuse "$value"
+    check_nothing_installed "installer $value"
+    [ ! -e "$(dirname "$settings")" ] || fail "installer $value: left $(dirname "$settings")"
+done
+echo "${#refused[@]} refused silent installs: $((SECONDS - started)) s"
 
 # --- Installed: the programs, the Start-menu entry, the uninstaller in Add/Remove Programs.
 started=$SECONDS
@@ -119,6 +230,7 @@ x86_64-w64-mingw32-objdump -h "$unix_folder/velmor_snd.exe" 2>/dev/null | grep -
 [ "$(registered UninstallString)" == "\"$folder\\Uninstall.exe\"" ] ||
     fail "UninstallString: $(registered UninstallString || true)"
 [ "$(registered DisplayIcon)" == "$folder\\velmor_snd.exe" ] || fail "DisplayIcon: $(registered DisplayIcon || true)"
+[ "$(velmor_services)" -eq 0 ] || fail "a velmor_sndd service before any was asked for"
 
 # --- Every DLL the installed programs import is Windows' own: the Windows build links Qt (its
 # plugins included), libxml2 and the compiler's libraries statically, so none has to be installed
@@ -140,65 +252,123 @@ for program in velmor_sndd locksim keyreq; do
     [ "$shown" == "$program $version" ] || fail "$program.exe --version: $shown"
 done
 
-# --- The service: chosen on the command line it is registered with its options, and started.
-# One option without a blank: Wine would quote a word with blanks whole ("/SERVICE=a b"), which
-# a command line typed at a prompt never does. Port 8264 for its link is the end-to-end test's
-# stand-in's, hence the test's lock on the fixed ports.
-[ "$(velmor_services)" -eq 0 ] || fail "a velmor_sndd service before any was asked for"
-service_options='--port=3101'
-install "/SERVICE=$service_options"
-[ "$(velmor_services)" -ge 1 ] || fail "/SERVICE registered no velmor_sndd service"
-service_command() {
-    win reg query 'HKLM\System\CurrentControlSet\Services\velmor_sndd' /v ImagePath | tr -d '\r' |
-        sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p'
-}
-[[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
-    fail "the service's command line: $(service_command)"
-service_state() { win sc query velmor_sndd | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *//p'; }
-# The service manager has no state change to wait on from outside: asked for, at most 30 s.
-running_within_30s() {
-    local _
-    for _ in $(seq 150); do
-        [ "$(service_state)" == RUNNING ] && return 0
-        sleep 0.2
-    done
-    return 1
-}
-# Wine's sc start may say it failed while the service is still starting: its state tells.
-win sc start velmor_sndd >/dev/null || true
-running_within_30s || fail "the service did not start: $(service_state)"
+# --- The settings file of an install given no values, where the programs read it: every setting
+# velmor_sndd has (its long options but those for the command line only) commented out, at its
+# default, the lock system on this machine. Taken in, those are settings velmor_sndd accepts.
+[ -f "$settings" ] || fail "no settings file $settings"
+[ -z "$(settings_set "$settings")" ] || fail "given no values, the settings file sets: $(settings_set "$settings")"
+shown=$(wine "$folder\\velmor_sndd.exe" --check </dev/null 2>&1 | tr -d '\r') || fail "velmor_sndd.exe --check: $shown"
+[ "$shown" == 'velmor_sndd: the settings are fine (read from C:\ProgramData\velmor_snd\velmor_snd.conf)' ] ||
+    fail "velmor_sndd.exe --check: $shown"
+sed -E 's/^# ([a-z-]+ = )/\1/' "$settings" >"$WINEPREFIX/drive_c/every-setting.conf"
+every_setting=$(settings_set "$WINEPREFIX/drive_c/every-setting.conf")
+grep -qx 'link-host = 127.0.0.1' <<<"$every_setting" || fail "the settings file shows no link-host = 127.0.0.1: $(cat "$settings")"
+options=$(win "$folder\\velmor_sndd.exe" --help | tr -d '\r' | sed -nE 's/^  --([a-z-]+).*/\1/p')
+[ -n "$options" ] || fail "velmor_sndd.exe --help shows no options"
+for option in $options; do
+    case $option in config | check | install-service | uninstall-service | help | version) continue ;; esac
+    grep -q "^$option = " <<<"$every_setting" || fail "the settings file does not show $option: $(cat "$settings")"
+done
+shown=$(wine "$folder\\velmor_sndd.exe" --config 'C:\every-setting.conf' --check </dev/null 2>&1 | tr -d '\r') ||
+    fail "the settings commented out, taken in: $shown"
 
-# --- Installed again over itself: the installation before it is removed first (its uninstaller
+# --- Uninstalled silently: files, Start-menu entries, key and the settings file as the installer
+# wrote it are gone.
+started=$SECONDS
+uninstall
+settle
+echo "silent uninstall: $((SECONDS - started)) s"
+check_nothing_installed "uninstall"
+[ ! -e "$(dirname "$settings")" ] || fail "the uninstaller left the settings file as installed: $(ls "$(dirname "$settings")")"
+
+# --- The lock system's address and the front desks served given, and the service asked for: the
+# settings file sets them, and the service runs without anyone starting it and passes a key
+# request on to the lock system at that address (the stand-in on 127.0.0.2; nothing listens on
+# 127.0.0.1:8264). The service's log is its default one.
+"$host_build/tools/locksim" --host 127.0.0.2 >"$work/locksim.out" 2>&1 &
+locksim=$!
+wait_for_line "$work/locksim.out" 0 '^locksim: listening on 127\.0\.0\.2:8264$' "locksim"
+service_log=$WINEPREFIX/drive_c/ProgramData/velmor_sndd/velmor_sndd.log
+# A key request on port 3000 answered through the service, once its log, from byte OFFSET on,
+# says that its link to the lock system at 127.0.0.2 is up.
+key_request_answered() { # offset, what
+    local answer
+    wait_for_line "$service_log" "$1" 'velmor_sndd: connected to the lock system at 127\.0\.0\.2:8264$' "$2"
+    answer=$("$host_build/tools/keyreq" --port 3000 --room 1110 --timeout 20000) ||
+        fail "$2: keyreq: exit status $?, answer [$answer]"
+    [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
+        fail "$2: the answer: $answer"
+}
+hold_session
+install /LINKHOST=127.0.0.2 "/ALLOW=127.0.0.1, 10.1.20.0/24" /SERVICE
+[ "$(settings_set "$settings")" == $'link-host = 127.0.0.2\nallow = 127.0.0.1\nallow = 10.1.20.0/24' ] ||
+    fail "the settings file sets: $(settings_set "$settings")"
+[[ "$(service_command)" == *"velmor_sndd.exe"*" --service" ]] || fail "the service's command line: $(service_command)"
+running_within_30s || fail "/SERVICE did not start the service: $(service_state)"
+key_request_answered 0 "the service /SERVICE started"
+
+# --- A refused value over the installation leaves it as it was: nothing of it uninstalled, its
+# service running on.
+refuse "/SERVICE=--port 0"
+check_installed "a refused install over the installation"
+[ "$(registered DisplayVersion)" == "$version" ] || fail "a refused install over the installation: no uninstall key"
+[ "$(service_state)" == RUNNING ] || fail "a refused install over the installation left the service $(service_state)"
+
+# Installs over the installation with the installer options given, and checks what an install
+# over an installation keeps: one velmor_sndd service, its command line ending in the one given,
+# running; the settings file as it was; a key request through the service answered by the lock
+# system the file names.
+install_over() { # what, the service's command line after velmor_sndd.exe, installer options...
+    local what=$1 command=$2 log_size started=$SECONDS
+    shift 2
+    cp "$settings" "$work/settings.before"
+    log_size=$(stat -c %s "$service_log")
+    install "$@"
+    echo "silent install over an installation: $((SECONDS - started)) s"
+    [ "$(velmor_services)" -eq 1 ] || fail "$what: $(velmor_services) velmor_sndd services"
+    [[ "$(service_command)" == *"velmor_sndd.exe"*"$command" ]] || fail "$what: the service's command line: $(service_command)"
+    running_within_30s || fail "$what: the service does not run: $(service_state)"
+    cmp -s "$settings" "$work/settings.before" ||
+        fail "$what: the settings file changed: $(diff "$work/settings.before" "$settings")"
+    key_request_answered "$log_size" "$what"
+}
+
+# --- Installed again over itself with nothing given, the settings file as the installer wrote it:
+# the uninstaller of the installation before leaves the file for the install after it, and the
+# service that one had comes back and runs again.
+install_over "an install over the installation" " --service"
+
+# --- Installed again over itself, the administrator having changed the settings file, with other
+# values and service options given: the installation before is removed first (its uninstaller
 # runs, which deletes the whole uninstall key, a value only the old one had with it, every file
-# it installed, and the service), a file of the administrator's stays, and the service the old
-# one had comes back with its options and runs again.
+# it installed, and the service), a file of the administrator's stays, the settings file stays as
+# the administrator changed it (the values given are not written into it), and the service comes
+# back with the options given. One option without a blank: Wine would quote a word with blanks
+# whole ("/SERVICE=a b"), which a command line typed at a prompt never does.
+printf 'max-connections = 50\r\n' >>"$settings"
+cp "$settings" "$work/changed.conf"
 view=$(registry_view)
 win reg add "$uninstall_key" /v OldVersionOnly /d stale /f "/reg:$view" >/dev/null
 registered OldVersionOnly >/dev/null || fail "could not mark the installation"
 echo "kept" >"$unix_folder/administrator-notes.txt"
-started=$SECONDS
-install
-echo "silent install over an installation: $((SECONDS - started)) s"
+service_options='--reconnect=2'
+install_over "/SERVICE=$service_options over the installation" " --service $service_options" \
+    /LINKHOST=127.0.0.3 "/SERVICE=$service_options"
 ! registered OldVersionOnly >/dev/null || fail "the installation before was not uninstalled first"
-expected_files=(Uninstall.exe administrator-notes.txt keyreq.exe locksim.exe velmor_snd.exe velmor_sndd.exe)
+expected_files=(Uninstall.exe administrator-notes.txt keyreq.exe locksim.exe velmor_snd.conf.installed velmor_snd.exe velmor_sndd.exe)
 check_installed "install over an installation"
-# The service the installation before had is there again, with its options, and running again.
-[ "$(velmor_services)" -eq 1 ] || fail "the install over the installation has $(velmor_services) velmor_sndd services"
-[[ "$(service_command)" == *"velmor_sndd.exe"*" --service $service_options" ]] ||
-    fail "the service's command line after the install over it: $(service_command)"
-running_within_30s || fail "the service was not started again: $(service_state)"
 rm "$unix_folder/administrator-notes.txt"
 
-# --- Uninstalled silently with the uninstaller Add/Remove Programs starts: files, Start-menu
-# entries and key are gone.
+# --- Installed again with nothing given: the service the installation before had comes back with
+# its options, and the settings file stays as the administrator changed it.
+install_over "an install over the installation with a service with options" " --service $service_options"
+
+# --- Uninstalled while the service runs: files, Start-menu entries, key and service are gone; the
+# settings file the administrator changed stays as it is.
 started=$SECONDS
-status=0
-win "$folder\\Uninstall.exe" /S || status=$?
-[ "$status" -eq 0 ] || fail "uninstaller: exit status $status"
-settle
-echo "silent uninstall: $((SECONDS - started)) s"
-[ ! -e "$unix_folder" ] || fail "left behind: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
-[ ! -e "$start_menu" ] || fail "Start-menu folder left behind"
-! registered DisplayVersion >/dev/null || fail "the uninstall key is left behind"
-[ "$(velmor_services)" -eq 0 ] || fail "the service is left registered"
+uninstall
+end_session
+echo "silent uninstall of a running service: $((SECONDS - started)) s"
+check_nothing_installed "uninstall"
+cmp -s "$settings" "$work/changed.conf" || fail "the uninstaller did not leave the changed settings file as it was"
 echo "PASS"
