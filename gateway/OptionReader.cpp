@@ -1,5 +1,6 @@
 #include "gateway/OptionReader.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace gateway {
@@ -56,6 +57,16 @@ std::string parseHost(const std::string& option, std::string value)
 {
     if (value.empty()) {
         throw UsageError(option + ": the address is empty");
+    }
+    // An IPv4 address or a host name: letters, digits, "-", "_" and "."; anything else (a blank,
+    // a quote left from a command line) is a typo that no lookup would find.
+    const auto fits = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.';
+    };
+    if (!std::all_of(value.begin(), value.end(), fits) || value.front() == '-' ||
+        value.front() == '.') {
+        throw UsageError(option + ": '" + value + "' is no IPv4 address or host name");
     }
     return value;
 }

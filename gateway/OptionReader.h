@@ -41,7 +41,7 @@ private:
 // A whole decimal number from min to max, or a usage error that says so.
 long long parseNumber(const std::string& option, std::string_view text, long long min,
                       long long max);
-// The value of a host option: an address or a name, never empty.
+// The value of a host option: an IPv4 address or a host name, never empty.
 std::string parseHost(const std::string& option, std::string value);
 // A port from lowest (0 lets the system choose one, where a program allows it) to 65535.
 std::uint16_t parsePort(const std::string& option, std::string_view text, int lowest);

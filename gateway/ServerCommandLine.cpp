@@ -98,6 +98,7 @@ public:
         if (serviceOption) {
             options.noValue();
             ++m_serviceActions;
+            m_line.checkForService = name == "--install-service";
             m_line.action = name == "--install-service" ? ServerCommandLine::Action::InstallService
                             : name == "--uninstall-service"
                                 ? ServerCommandLine::Action::UninstallService
@@ -110,7 +111,7 @@ public:
             m_line.action = ServerCommandLine::Action::Version;
         } else if (name == "--check") {
             options.noValue();
-            m_line.action = ServerCommandLine::Action::Check;
+            m_checking = true;
         } else if (name == "--config") {
             m_line.settingsFile = options.value();
             if (m_line.settingsFile.empty()) {
@@ -171,6 +172,13 @@ public:
         m_listenEverywhere = false;
     }
     int serviceActions() const { return m_serviceActions; }
+    // --check wins over whatever else the command line asks for: nothing is done but the check.
+    void finish()
+    {
+        if (m_checking) {
+            m_line.action = ServerCommandLine::Action::Check;
+        }
+    }
 
 private:
     template <typename List> void startList(const std::string& name, List& list)
@@ -184,6 +192,7 @@ private:
     const Program m_program;
     const bool m_withServiceOptions;
     bool m_commandLine = false;
+    bool m_checking = false;
     bool m_listenEverywhere = false;
     int m_serviceActions = 0;
     std::set<std::string> m_listsGiven;
@@ -245,13 +254,19 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
         const std::string name = options.next();
         applier.apply(options, name, false);
     }
+    applier.finish();
     if (applier.serviceActions() > 1) {
         throw UsageError("--install-service, --uninstall-service and --service go alone");
     }
     if (line.action == ServerCommandLine::Action::UninstallService && argc > 2) {
         throw UsageError("--uninstall-service takes no other options");
     }
-    if (line.action == ServerCommandLine::Action::InstallService) {
+    // With --check, --install-service asks for the options to be checked as registering would
+    // check them, nothing registered.
+    const bool forService =
+        line.action == ServerCommandLine::Action::InstallService ||
+        (line.action == ServerCommandLine::Action::Check && line.checkForService);
+    if (forService) {
         // A service starts in the system's folder: a relative path would land there.
         const auto needFullPath = [](const std::string& path, const char* option,
                                      const char* example) {
@@ -265,6 +280,8 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
         if (configOption(argc, argv)) {
             needFullPath(line.settingsFile, "--config", "C:\\velmor\\velmor_snd.conf");
         }
+    }
+    if (line.action == ServerCommandLine::Action::InstallService) {
         line.serviceArguments.push_back("--service");
         for (int i = 1; i < argc; ++i) {
             if (std::string(argv[i]) != "--install-service") {
@@ -374,7 +391,9 @@ std::string programUsage(Program program, bool windows)
                 "                     fine, and end (exit 0, or 2 with what is wrong)\n";
     }
     if (server && windows) {
-        text += "  --install-service [OPTIONS]\n"
+        text += "                     (with --install-service: as registering the service would\n"
+                "                     check them, registering nothing)\n"
+                "  --install-service [OPTIONS]\n"
                 "                     register the Windows service velmor_sndd (automatic start)\n"
                 "                     that runs with the other options given; its log goes to\n"
                 "                     --log-file (a full path), by default\n"

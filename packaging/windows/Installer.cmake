@@ -530,7 +530,7 @@ Function CheckValues
   StrCpy $1 "$PLUGINSDIR\velmor_snd.conf"
   IfFileExists $SettingsFile 0 +2
     StrCpy $1 $SettingsFile
-  nsExec::ExecToStack '"$PLUGINSDIR\velmor_sndd.exe" --config "$1" $ServiceOptions --check'
+  nsExec::ExecToStack '"$PLUGINSDIR\velmor_sndd.exe" --config "$1" --install-service $ServiceOptions --check'
   Pop $0
   StrCmp $0 "0" +5
     Call FirstLine

@@ -119,6 +119,9 @@ TEST(ServerCommandLine, RefusalsNameTheOption)
          "--max-connections: '-1' is not a whole number from 0 to 1000000"},
         {{"--key-record="}, "--key-record: the file name is empty"},
         {{"--config="}, "--config: the file name is empty"},
+        {{"--link-host", "127.0.0.2 \"/ALLOW=10.0.0.0/8"},
+         "--link-host: '127.0.0.2 \"/ALLOW=10.0.0.0/8' is no IPv4 address or host name"},
+        {{"--link-host", "-v"}, "--link-host: '-v' is no IPv4 address or host name"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -141,6 +144,14 @@ TEST(ServerCommandLine, ServiceRegistrationKeepsTheOtherOptionsForTheServicesCom
               ServerCommandLine::Action::RunAsService);
     EXPECT_EQ(parse({"--uninstall-service"}, true).action,
               ServerCommandLine::Action::UninstallService);
+    // Checked as registering would check them, and nothing registered.
+    const ServerCommandLine checked =
+        parse({"--install-service", "--log-file", R"(C:\logs\velmor.log)", "--check"}, true);
+    EXPECT_EQ(checked.action, ServerCommandLine::Action::Check);
+    EXPECT_TRUE(checked.serviceArguments.empty());
+    EXPECT_EQ(parse({"--check", "--log-file", "velmor.log"}, true).action,
+              ServerCommandLine::Action::Check)
+        << "a console run may log to a relative path";
 
     struct Case
     {
@@ -165,6 +176,9 @@ TEST(ServerCommandLine, ServiceRegistrationKeepsTheOtherOptionsForTheServicesCom
         {{"--install-service", "--key-record", "keys.jsonl"},
          true,
          R"(--key-record: a service needs a full path, such as C:\logs\keys.jsonl)"},
+        {{"--install-service", "--log-file", "velmor.log", "--check"},
+         true,
+         R"(--log-file: a service needs a full path, such as C:\logs\velmor.log)"},
         {{"--install-service", "--uninstall-service"},
          true,
          "--install-service, --uninstall-service and --service go alone"},
