@@ -7,7 +7,8 @@
 # file where the programs read it: every setting commented out when no value is given, the lock
 # system's address and the front desks served when given. The installed programs tell the
 # version. With /SERVICE the service is registered and runs without anyone starting it, and a
-# key request through it reaches the lock system at the address given. Installed again over
+# key request through it reaches the lock system at the address given; so does velmor_snd.exe,
+# started from its Start-menu entry on an X server of the test's own. Installed again over
 # itself it first removes the installation before it, keeps the settings file the administrator
 # changed, and registers and starts again the service that one had. Uninstalled silently it
 # leaves nothing, the service included, but a settings file the administrator changed.
@@ -28,14 +29,8 @@ build=$(cd "$1" && pwd)
 version=$2
 host_build=${3:-}
 
-if [ -z "${VELMOR_IN_NETNS:-}" ]; then
-    if ! unshare -n true 2>/dev/null; then
-        echo "SKIP: cannot make a private network namespace here (needs root)"
-        exit 77
-    fi
-    exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" "$@"
-fi
-ip link set lo up
+# shellcheck source=../support/netns.sh
+. "$(dirname "$0")/../support/netns.sh" "$@"
 for tool in cpack makensis wine wineserver x86_64-w64-mingw32-objdump; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
@@ -54,6 +49,7 @@ cleanup() {
     [ -z "${locksim:-}" ] || kill "$locksim" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
+    [ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -66,6 +62,22 @@ win() { wine "$@" </dev/null 2>>"$work/wine.log"; }
 # Waits for every Windows process of the prefix to end: the uninstaller runs on from a copy of
 # itself after the one started has returned.
 settle() { timeout 120 wineserver -w || fail "Wine processes did not end"; }
+
+# An X server of its own for the operator program started from its Start-menu entry, there before
+# the prefix's first program: Wine's desktop process keeps the display it was started with.
+if command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 150); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(head -1 "$work/display")"
+else
+    echo "no Xvfb: velmor_snd from the Start menu is not tried"
+    unset DISPLAY
+fi
 
 # --- The installer, made into a folder of its own.
 started=$SECONDS
@@ -306,6 +318,44 @@ install /LINKHOST=127.0.0.2 "/ALLOW=127.0.0.1, 10.1.20.0/24" /SERVICE
 [[ "$(service_command)" == *"velmor_sndd.exe"*" --service" ]] || fail "the service's command line: $(service_command)"
 running_within_30s || fail "/SERVICE did not start the service: $(service_state)"
 key_request_answered 0 "the service /SERVICE started"
+
+# --- velmor_snd started from its Start-menu entry, as an operator starts it, reaches the lock
+# system the settings file names. The service is stopped first: the window takes port 3000.
+if [ -n "${DISPLAY:-}" ]; then
+    win sc stop velmor_sndd >/dev/null || true
+    for _ in $(seq 150); do
+        [ "$(service_state)" == STOPPED ] && break
+        sleep 0.2
+    done
+    [ "$(service_state)" == STOPPED ] || fail "the service did not stop: $(service_state)"
+    connections=$(grep -c 'connection [0-9]* opened' "$work/locksim.out" || true)
+    win start "$(winepath -w "$start_menu/velmor_snd.lnk")" >/dev/null
+    # Answered once the window listens with its link up; no state to wait on from outside.
+    answer=""
+    for _ in $(seq 300); do
+        answer=$("$host_build/tools/keyreq" --port 3000 --room 1110 --timeout 5000 2>/dev/null) && break
+        sleep 0.2
+    done
+    [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
+        fail "velmor_snd from the Start menu: the answer [$answer]"
+    [ "$(grep -c 'connection [0-9]* opened' "$work/locksim.out")" -gt "$connections" ] ||
+        fail "velmor_snd from the Start menu did not link to the lock system on 127.0.0.2"
+    echo "velmor_snd from the Start menu: answered through the lock system on 127.0.0.2"
+    # Closed as its window's close does (taskkill without /F sends it WM_CLOSE).
+    win taskkill /IM velmor_snd.exe >/dev/null || true
+    status=0
+    for _ in $(seq 150); do
+        status=0
+        "$host_build/tools/keyreq" --port 3000 --room 1110 --timeout 1000 >/dev/null 2>&1 || status=$?
+        [ "$status" -eq 3 ] && break
+        sleep 0.2
+    done
+    [ "$status" -eq 3 ] || fail "velmor_snd from the Start menu did not end when closed"
+    log_size=$(stat -c %s "$service_log")
+    win sc start velmor_sndd >/dev/null || true
+    running_within_30s || fail "the service did not start again: $(service_state)"
+    key_request_answered "$log_size" "the service started again"
+fi
 
 # --- A refused value over the installation leaves it as it was: nothing of it uninstalled, its
 # service running on.
