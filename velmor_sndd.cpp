@@ -257,17 +257,16 @@ int serve(const gateway::ServerCommandLine& command, gateway::StopRequest& stop,
         }
         if (woken == 2) {
             reopen.signal().clear();
+            const auto reopened = [&report](const std::string& what, const std::string& path,
+                                            const std::string& reason) {
+                report(reason.empty() ? "reopened the " + what + " " + path
+                                      : "cannot reopen the " + what + " " + path + ": " + reason);
+            };
             if (gateway::LogFile* file = output.file()) {
-                const std::string reason = file->reopen();
-                report(reason.empty()
-                           ? "reopened the log file " + file->path()
-                           : "cannot reopen the log file " + file->path() + ": " + reason);
+                reopened("log file", file->path(), file->reopen());
             }
             if (keyRecord) {
-                const std::string reason = keyRecord->reopen();
-                report(reason.empty()
-                           ? "reopened the key record " + keyRecord->path()
-                           : "cannot reopen the key record " + keyRecord->path() + ": " + reason);
+                reopened("key record", keyRecord->path(), keyRecord->reopen());
             }
         }
         publisher.publish();

@@ -17,6 +17,13 @@ constexpr int acceptRetryWaitMs = 250;
 // The longest an accept thread waits before it begins another round.
 constexpr int acceptRoundMs = 1000;
 
+const std::string notAllowed = "the address is not among those allowed";
+
+std::string peerText(const std::optional<Endpoint>& peer)
+{
+    return peer ? endpointText(*peer) : "an unknown address";
+}
+
 } // namespace
 
 Listener::Listener(std::uint16_t port, Handler handler, int terminateWaitMs)
@@ -49,7 +56,6 @@ void Listener::start()
     std::uint16_t port = m_port;
     for (const IpAddress& address : addresses) {
         auto binding = std::make_unique<Binding>();
-        binding->address = address;
         binding->socket = openStream(address.family);
         claimListeningPort(binding->socket);
         if (address.family == Family::IPv6) {
@@ -116,17 +122,19 @@ void Listener::admit(Socket accepted)
     }
     // Counted by open sockets: a place is free once its socket is closed here, before its peer
     // can see it closed, so a front desk that connects again at once is not refused for it.
-    const auto open = static_cast<std::size_t>(
-        std::count_if(m_sessions.begin(), m_sessions.end(),
-                      [](const Session& session) { return session.connection.isOpen(); }));
-    if (m_maxConnections > 0 && open >= m_maxConnections) {
+    const auto open = [this] {
+        return static_cast<std::size_t>(
+            std::count_if(m_sessions.begin(), m_sessions.end(),
+                          [](const Session& session) { return session.connection.isOpen(); }));
+    };
+    if (m_maxConnections > 0 && open() >= m_maxConnections) {
         if (const std::optional<int> heldBack = m_limitReports.admit(); heldBack && m_statusSink) {
-            m_statusSink("refused a connection from " +
-                         (peer ? endpointText(*peer) : std::string("an unknown address")) + ": " +
-                         std::to_string(open) + " connections are open, the most allowed" +
-                         (*heldBack > 0 ? " (" + std::to_string(*heldBack) +
-                                              " more refused since the last such line)"
-                                        : std::string()));
+            m_statusSink(
+                "refused a connection from " + peerText(peer) + ": " +
+                std::to_string(m_maxConnections) + " connections are open, the most allowed" +
+                (*heldBack > 0
+                     ? " (" + std::to_string(*heldBack) + " more refused since the last such line)"
+                     : std::string()));
         }
         return;
     }
@@ -142,12 +150,6 @@ void Listener::admit(Socket accepted)
     }
 }
 
-namespace {
-
-const std::string notAllowed = "the address is not among those allowed";
-
-} // namespace
-
 void Listener::reportRefusedPeer(const std::optional<Endpoint>& peer)
 {
     if (!m_statusSink) {
@@ -155,9 +157,7 @@ void Listener::reportRefusedPeer(const std::optional<Endpoint>& peer)
     }
     const IpAddress address = peer ? peer->address.unmapped() : IpAddress{};
     if (const std::optional<int> heldBack = m_peerRefusals.admit(address)) {
-        m_statusSink("refused a connection from " +
-                     (peer ? endpointText(*peer) : std::string("an unknown address")) + ": " +
-                     notAllowed +
+        m_statusSink("refused a connection from " + peerText(peer) + ": " + notAllowed +
                      (*heldBack > 0 ? " (" + std::to_string(*heldBack) + " more from " +
                                           addressText(address) + " since the last such line)"
                                     : std::string()));

@@ -82,7 +82,6 @@ public:
 private:
     struct Binding
     {
-        IpAddress address;
         Socket socket;
         std::thread thread;
         // When the accept thread last began a round (steady clock ticks).

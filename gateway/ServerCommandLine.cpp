@@ -41,10 +41,6 @@ void addListenAddress(ServerCommandLine& line, bool& everywhere, const std::stri
     }
 }
 
-} // namespace
-
-namespace {
-
 // Options only a command line can give: what to do rather than how to run.
 bool isCommandOnly(const std::string& name)
 {
@@ -98,7 +94,7 @@ public:
         if (serviceOption) {
             options.noValue();
             ++m_serviceActions;
-            m_line.checkForService = name == "--install-service";
+            m_installService = name == "--install-service";
             m_line.action = name == "--install-service" ? ServerCommandLine::Action::InstallService
                             : name == "--uninstall-service"
                                 ? ServerCommandLine::Action::UninstallService
@@ -172,6 +168,9 @@ public:
         m_listenEverywhere = false;
     }
     int serviceActions() const { return m_serviceActions; }
+    // The options are to be checked as registering the service checks them: it is being
+    // registered, or --check asks so with --install-service.
+    bool forService() const { return m_installService; }
     // --check wins over whatever else the command line asks for: nothing is done but the check.
     void finish()
     {
@@ -193,6 +192,7 @@ private:
     const bool m_withServiceOptions;
     bool m_commandLine = false;
     bool m_checking = false;
+    bool m_installService = false;
     bool m_listenEverywhere = false;
     int m_serviceActions = 0;
     std::set<std::string> m_listsGiven;
@@ -261,12 +261,7 @@ ServerCommandLine parseServerCommandLine(int argc, const char* const* argv, bool
     if (line.action == ServerCommandLine::Action::UninstallService && argc > 2) {
         throw UsageError("--uninstall-service takes no other options");
     }
-    // With --check, --install-service asks for the options to be checked as registering would
-    // check them, nothing registered.
-    const bool forService =
-        line.action == ServerCommandLine::Action::InstallService ||
-        (line.action == ServerCommandLine::Action::Check && line.checkForService);
-    if (forService) {
+    if (applier.forService()) {
         // A service starts in the system's folder: a relative path would land there.
         const auto needFullPath = [](const std::string& path, const char* option,
                                      const char* example) {

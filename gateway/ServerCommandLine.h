@@ -60,9 +60,6 @@ struct ServerCommandLine
     int reconnectSeconds = 10;
     // Each connect attempt of the link gives up after this long.
     int connectTimeoutSeconds = 10;
-    // With Check: --install-service was given too, so the options are checked as registering
-    // the service would check them.
-    bool checkForService = false;
     // The settings file read; empty when none was.
     std::string settingsFile;
     // For InstallService: the arguments the service is to run with, exactly as given.

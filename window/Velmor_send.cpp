@@ -57,7 +57,7 @@ constexpr int linkStateRoundMs = 1000;
 TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBox)
     : m_errorBox(errorBox),
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
-      m_options(options),
+      m_reconnect(options.reconnect),
       m_linkName(options.gateway.linkHost + ":" + std::to_string(options.gateway.linkPort)),
       m_gateway(options.gateway, [this](gateway::TextView line) { log(line); }),
       IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this)
@@ -144,10 +144,10 @@ gateway::Text TForm7::data() const
 
 void TForm7::FormCreate(const gateway::WakeSignal* abandon)
 {
-    if (m_options.reconnect.count() > 0) {
+    if (m_reconnect.count() > 0) {
         // The link's own lines (connected, lost, connected again) go to the log, where the
         // operator looks.
-        m_recovery.emplace(IdTCPClient1, m_linkName, m_options.reconnect,
+        m_recovery.emplace(IdTCPClient1, m_linkName, m_reconnect,
                            [this](const std::string& line) { log(gateway::fromUtf8(line)); });
         m_recovery->reconnect();
         return;

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -53,7 +54,8 @@ private:
     // Made first and gone last: the gateway's threads log through the hand-over queue.
     window::ErrorBox& m_errorBox;
     const QString m_title;
-    const window::OperatorOptions m_options;
+    // How often the link is connected again; zero: once, at start.
+    const std::chrono::seconds m_reconnect;
     // "host:port" of the lock system, as the notification icon names it.
     const std::string m_linkName;
     window::HandOverQueue m_handOver;
