@@ -1,9 +1,9 @@
 // The date-time conversion: reading either fails (and the conversion throws its conversion
 // error) or gives a real calendar date-time whose date field is ten digits.
 
-#include "fuzz/FuzzCheck.h"
-#include "gateway/DateTimeConversion.h"
-#include "gateway/Errors.h"
+#include "FuzzCheck.h"
+#include "gateway/base/Errors.h"
+#include "gateway/protocol/DateTimeConversion.h"
 
 #include <cstddef>
 #include <cstdint>

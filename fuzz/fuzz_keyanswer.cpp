@@ -2,11 +2,11 @@
 // line that parses as XML, with the res-code the code calls for and, in a failure answer, the
 // code itself as the text attribute (characters XML cannot carry replaced by U+FFFD).
 
-#include "fuzz/FuzzCheck.h"
-#include "gateway/KeyAnswer.h"
-#include "gateway/LineEncoding.h"
-#include "gateway/ResultCode.h"
-#include "gateway/XmlLibrary.h"
+#include "FuzzCheck.h"
+#include "gateway/base/LineEncoding.h"
+#include "gateway/protocol/KeyAnswer.h"
+#include "gateway/protocol/ResultCode.h"
+#include "gateway/protocol/XmlLibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

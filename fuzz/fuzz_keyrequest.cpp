@@ -3,11 +3,11 @@
 // well-framed line with no control character inside the frame, never in both, never in another
 // exception, a crash or a leak.
 
-#include "fuzz/FuzzCheck.h"
-#include "gateway/EncoderLine.h"
-#include "gateway/Errors.h"
-#include "gateway/KeyRequestDocument.h"
-#include "gateway/LineEncoding.h"
+#include "FuzzCheck.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/LineEncoding.h"
+#include "gateway/protocol/EncoderLine.h"
+#include "gateway/protocol/KeyRequestDocument.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // conversion error naming the trimmed text. Plain decimal and hexadecimal texts are checked
 // against the standard library's reading of the same digits.
 
-#include "fuzz/FuzzCheck.h"
-#include "gateway/Errors.h"
-#include "gateway/RoomNumber.h"
+#include "FuzzCheck.h"
+#include "gateway/base/Errors.h"
+#include "gateway/protocol/RoomNumber.h"
 
 #include <charconv>
 #include <cstddef>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "gateway/KeyRequestHandler.h"
-#include "gateway/Listener.h"
-#include "gateway/LockLink.h"
-#include "gateway/Log.h"
-#include "gateway/Settings.h"
+#include "gateway/base/Log.h"
+#include "gateway/base/Settings.h"
+#include "gateway/link/Listener.h"
+#include "gateway/link/LockLink.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "gateway/KeyRecord.h"
 
-#include "gateway/JsonText.h"
+#include "gateway/base/JsonText.h"
 
 namespace gateway {
 

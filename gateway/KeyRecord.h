@@ -1,8 +1,8 @@
 #pragma once
 
-#include "gateway/IpAddress.h"
-#include "gateway/KeyRequestValues.h"
-#include "gateway/Text.h"
+#include "gateway/base/IpAddress.h"
+#include "gateway/base/Text.h"
+#include "gateway/protocol/KeyRequestValues.h"
 
 #include <chrono>
 #include <functional>

@@ -1,12 +1,13 @@
 #include "gateway/KeyRequestHandler.h"
 
-#include "gateway/DocumentProgress.h"
-#include "gateway/EncoderLine.h"
-#include "gateway/Errors.h"
-#include "gateway/KeyAnswer.h"
-#include "gateway/KeyRequestDocument.h"
-#include "gateway/ReadableText.h"
-#include "gateway/ResultCode.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/ReadableText.h"
+#include "gateway/platform/ProcessFacts.h"
+#include "gateway/protocol/DocumentProgress.h"
+#include "gateway/protocol/EncoderLine.h"
+#include "gateway/protocol/KeyAnswer.h"
+#include "gateway/protocol/KeyRequestDocument.h"
+#include "gateway/protocol/ResultCode.h"
 
 #include <exception>
 #include <functional>
@@ -185,7 +186,8 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     }
 
     const KeyRequestValues& values = *request.values;
-    EncoderFields fields = deriveFields(values);
+    // Read once for the request, so that both dates are completed with the same year.
+    EncoderFields fields = deriveFields(values, localYearNow());
     record.firstLineDate = fields.toDateField;
     record.secondLineDate = fields.toDateField;
     const Text line = assembleLine(fields, values.folio);

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "gateway/Connection.h"
 #include "gateway/KeyRecord.h"
-#include "gateway/LockLink.h"
-#include "gateway/Log.h"
 #include "gateway/RequestTally.h"
-#include "gateway/Settings.h"
-#include "gateway/Text.h"
+#include "gateway/base/Log.h"
+#include "gateway/base/Settings.h"
+#include "gateway/base/Text.h"
+#include "gateway/link/Connection.h"
+#include "gateway/link/LockLink.h"
 
 #include <mutex>
 

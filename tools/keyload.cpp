@@ -11,14 +11,14 @@
 // idle: holds K connections to the gateway open for S seconds and reports the gateway's
 // processor time over that span and its resident memory, read from /proc/PID.
 
-#include "gateway/EncoderLine.h"
-#include "gateway/Errors.h"
-#include "gateway/KeyAnswer.h"
-#include "gateway/KeyRequestValues.h"
-#include "gateway/LineEncoding.h"
-#include "gateway/ReadUntil.h"
-#include "gateway/SocketPlatform.h"
-#include "tools/ToolSupport.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/LineEncoding.h"
+#include "gateway/platform/SocketPlatform.h"
+#include "gateway/protocol/EncoderLine.h"
+#include "gateway/protocol/KeyAnswer.h"
+#include "gateway/protocol/KeyRequestValues.h"
+#include "tools/support/ReadUntil.h"
+#include "tools/support/ToolSupport.h"
 
 #include <algorithm>
 #include <atomic>

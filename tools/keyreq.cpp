@@ -1,10 +1,10 @@
 // keyreq: a stand-in for the front-desk program. It writes key requests to the gateway and
 // prints the key answers.
 
-#include "gateway/Errors.h"
-#include "gateway/ReadUntil.h"
-#include "gateway/SocketPlatform.h"
-#include "tools/ToolSupport.h"
+#include "gateway/base/Errors.h"
+#include "gateway/platform/SocketPlatform.h"
+#include "tools/support/ReadUntil.h"
+#include "tools/support/ToolSupport.h"
 
 #include <algorithm>
 #include <cerrno>

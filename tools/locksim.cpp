@@ -1,11 +1,11 @@
 // locksim: a stand-in for the lock system's interface server. It reads encoder command lines
 // and answers each with a reply whose characters 13 to 15 hold a result code.
 
-#include "gateway/Errors.h"
-#include "gateway/LineOutput.h"
-#include "gateway/SocketPlatform.h"
-#include "gateway/StopRequest.h"
-#include "tools/ToolSupport.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/LineOutput.h"
+#include "gateway/platform/SocketPlatform.h"
+#include "gateway/platform/StopRequest.h"
+#include "tools/support/ToolSupport.h"
 
 #include <atomic>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "window/ErrorDisplay.h"
 
-#include "gateway/Errors.h"
+#include "gateway/base/Errors.h"
 #include "window/ErrorBox.h"
 
 #include <cxxabi.h>

@@ -1,6 +1,6 @@
 #include "window/ProgramText.h"
 
-#include "gateway/ProcessFacts.h"
+#include "gateway/platform/ProcessFacts.h"
 #include "window/ApplicationTitle.h"
 #include "window/ErrorBox.h"
 #include "window/StopSignals.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/ProcessFacts.h"
+#include "gateway/platform/ProcessFacts.h"
 
 namespace window {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/StopRequest.h"
+#include "gateway/platform/StopRequest.h"
 
 #include <QObject>
 #include <QSocketNotifier>

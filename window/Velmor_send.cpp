@@ -1,8 +1,8 @@
 #include "window/Velmor_send.h"
 
-#include "gateway/EncoderLine.h"
-#include "gateway/ResultCode.h"
 #include "gateway/ServiceStatus.h"
+#include "gateway/protocol/EncoderLine.h"
+#include "gateway/protocol/ResultCode.h"
 #include "window/ApplicationIcon.h"
 #include "window/ApplicationTitle.h"
 #include "window/ErrorDisplay.h"

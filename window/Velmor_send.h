@@ -1,11 +1,11 @@
 #pragma once
 
-#include "gateway/Connection.h"
+#include "app/KeyRecordFile.h"
 #include "gateway/Gateway.h"
-#include "gateway/KeyRecordFile.h"
-#include "gateway/LinkRecovery.h"
-#include "gateway/SocketPlatform.h"
-#include "gateway/Text.h"
+#include "gateway/base/Text.h"
+#include "gateway/link/Connection.h"
+#include "gateway/link/LinkRecovery.h"
+#include "gateway/platform/SocketPlatform.h"
 #include "window/ApplicationEvents.h"
 #include "window/HandOverQueue.h"
 #include "window/NotificationArea.h"

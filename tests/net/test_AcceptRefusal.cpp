@@ -1,9 +1,10 @@
 // A listener that runs out of descriptors says so, at most once a minute, instead of staying
 // silent, and serves the waiting connection once descriptors are free again.
 
-#include "gateway/Listener.h"
-#include "gateway/ProcessFacts.h"
+#include "gateway/link/Listener.h"
+#include "gateway/platform/ProcessFacts.h"
 #include "support/LogRecorder.h"
+#include "support/TestProcessFacts.h"
 
 #include <gtest/gtest.h>
 

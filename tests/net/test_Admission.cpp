@@ -1,8 +1,8 @@
 // Where the listener listens and whom it serves: its addresses, the allowed peers and the most
 // connections at once. A connection it refuses is closed before a byte of it is read.
 
-#include "gateway/Errors.h"
-#include "gateway/Listener.h"
+#include "gateway/base/Errors.h"
+#include "gateway/link/Listener.h"
 #include "support/TestClient.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
-#include "gateway/Connection.h"
-#include "gateway/Errors.h"
-#include "gateway/Settings.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/Settings.h"
+#include "gateway/link/Connection.h"
 #include "support/FinishesWithin.h"
 #include "support/SocketPair.h"
+#include "support/TestProcessFacts.h"
 #include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>

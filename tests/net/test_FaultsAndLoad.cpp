@@ -3,14 +3,14 @@
 // at once, and a shutdown while many requests are under way.
 
 #include "gateway/Gateway.h"
-#include "gateway/ProcessFacts.h"
-#include "gateway/Settings.h"
+#include "gateway/base/Settings.h"
 #include "support/FakeLockServer.h"
 #include "support/FinishesWithin.h"
 #include "support/GatewayFixture.h"
 #include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
+#include "support/TestProcessFacts.h"
 
 #include <gtest/gtest.h>
 

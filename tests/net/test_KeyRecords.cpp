@@ -2,10 +2,11 @@
 // whether its line went to the lock system, the code that came back and what the front desk was
 // told, or why it was told nothing.
 
-#include "gateway/Errors.h"
 #include "gateway/KeyRecord.h"
+#include "gateway/base/Errors.h"
 #include "support/GatewayFixture.h"
 #include "support/KeyRequests.h"
+#include "support/TestProcessFacts.h"
 #include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,14 @@
 // A key request end to end through the listener, the handler and the link, against an
 // in-process lock server.
 
-#include "gateway/Errors.h"
 #include "gateway/Gateway.h"
+#include "gateway/base/Errors.h"
 #include "support/FakeLockServer.h"
 #include "support/GatewayFixture.h"
 #include "support/KeyRequests.h"
 #include "support/LogRecorder.h"
 #include "support/TestClient.h"
+#include "support/TestProcessFacts.h"
 #include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The lock-system link against an in-process lock server: every exchange takes its own whole
 // reply, whatever pieces it comes in, and a reply that comes late never answers another line.
 
-#include "gateway/Errors.h"
-#include "gateway/LockLink.h"
-#include "gateway/StopRequest.h"
+#include "gateway/base/Errors.h"
+#include "gateway/link/LockLink.h"
+#include "gateway/platform/StopRequest.h"
 #include "support/FakeLockServer.h"
 #include "support/LogRecorder.h"
 #include "support/SocketPair.h"

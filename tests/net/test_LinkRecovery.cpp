@@ -2,12 +2,13 @@
 // the lock system may refuse for a while, and nothing of the old connection reaches an
 // exchange on the new one.
 
-#include "gateway/Errors.h"
-#include "gateway/LinkRecovery.h"
-#include "gateway/LockLink.h"
+#include "gateway/base/Errors.h"
+#include "gateway/link/LinkRecovery.h"
+#include "gateway/link/LockLink.h"
 #include "support/FakeLockServer.h"
 #include "support/FinishesWithin.h"
 #include "support/LogRecorder.h"
+#include "support/TestProcessFacts.h"
 #include "support/WineDifferences.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Turns on the link: granted in arrival order, given up at the deadline, ended by cancel. Here
 // with the concurrency tests, since every case needs threads.
 
-#include "gateway/LinkTurns.h"
+#include "gateway/link/LinkTurns.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "gateway/Errors.h"
-#include "gateway/Listener.h"
-#include "gateway/ProcessFacts.h"
-#include "gateway/ReadableText.h"
-#include "gateway/SocketErrorText.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/ReadableText.h"
+#include "gateway/base/SocketErrorText.h"
+#include "gateway/link/Listener.h"
 #include "support/FinishesWithin.h"
 #include "support/TestClient.h"
+#include "support/TestProcessFacts.h"
 
 #include <gtest/gtest.h>
 

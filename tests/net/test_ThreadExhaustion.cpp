@@ -2,9 +2,9 @@
 // the shutdown still ends. It needs a cap on the address space to run out of thread stacks,
 // which POSIX systems have and Windows has not, so it is built for POSIX systems only.
 
-#include "gateway/Listener.h"
-#include "gateway/ProcessFacts.h"
+#include "gateway/link/Listener.h"
 #include "support/TestClient.h"
+#include "support/TestProcessFacts.h"
 
 #include <gtest/gtest.h>
 

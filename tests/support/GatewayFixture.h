@@ -2,7 +2,7 @@
 
 #include "gateway/Gateway.h"
 #include "gateway/KeyRecord.h"
-#include "gateway/Settings.h"
+#include "gateway/base/Settings.h"
 #include "support/FakeLockServer.h"
 #include "support/KeyRequests.h"
 #include "support/LogRecorder.h"

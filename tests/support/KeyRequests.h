@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/Text.h"
+#include "gateway/base/Text.h"
 #include "support/FakeLockServer.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/Log.h"
+#include "gateway/base/Log.h"
 #include "support/Recorder.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/SocketPlatform.h"
+#include "gateway/platform/SocketPlatform.h"
 
 #include <stdexcept>
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gateway/ReadUntil.h"
-#include "gateway/SocketPlatform.h"
+#include "gateway/platform/SocketPlatform.h"
+#include "tools/support/ReadUntil.h"
 
 #include <chrono>
 #include <optional>

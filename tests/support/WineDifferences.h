@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/ProcessFacts.h"
+#include "gateway/platform/ProcessFacts.h"
 
 // Under Wine a receive after the peer's reset ends the stream instead of failing with 10054, as
 // Windows itself does; a test that depends on seeing the reset is skipped there, and only there.

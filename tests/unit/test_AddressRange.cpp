@@ -1,5 +1,5 @@
-#include "gateway/AddressRange.h"
-#include "gateway/IpAddress.h"
+#include "gateway/base/AddressRange.h"
+#include "gateway/base/IpAddress.h"
 
 #include <gtest/gtest.h>
 

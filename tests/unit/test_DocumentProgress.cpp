@@ -1,4 +1,4 @@
-#include "gateway/DocumentProgress.h"
+#include "gateway/protocol/DocumentProgress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "gateway/EncoderLine.h"
-#include "gateway/Errors.h"
-#include "gateway/ResultCode.h"
+#include "gateway/base/Errors.h"
+#include "gateway/protocol/EncoderLine.h"
+#include "gateway/protocol/ResultCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "gateway/KeyAnswer.h"
+#include "gateway/protocol/KeyAnswer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The key record's line: stamps, JSON text and the record's fields, byte for byte.
 
-#include "gateway/JsonText.h"
 #include "gateway/KeyRecord.h"
-#include "gateway/Timestamp.h"
+#include "gateway/base/JsonText.h"
+#include "gateway/base/Timestamp.h"
 
 #include <gtest/gtest.h>
 

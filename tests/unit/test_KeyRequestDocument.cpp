@@ -1,6 +1,6 @@
-#include "gateway/KeyRequestDocument.h"
+#include "gateway/protocol/KeyRequestDocument.h"
 
-#include "gateway/Errors.h"
+#include "gateway/base/Errors.h"
 
 #include <gtest/gtest.h>
 

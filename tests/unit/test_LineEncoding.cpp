@@ -1,4 +1,4 @@
-#include "gateway/LineEncoding.h"
+#include "gateway/base/LineEncoding.h"
 
 #include <gtest/gtest.h>
 

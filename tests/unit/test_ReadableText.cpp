@@ -1,6 +1,6 @@
-#include "gateway/ReadableText.h"
+#include "gateway/base/ReadableText.h"
 
-#include "gateway/Errors.h"
+#include "gateway/base/Errors.h"
 
 #include <gtest/gtest.h>
 

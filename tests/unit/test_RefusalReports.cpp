@@ -1,7 +1,7 @@
 // Refused connections are reported once a minute for each address, and every refusal ends up
 // in a report: the held-back count with the address's next report or once its minute is over.
 
-#include "gateway/RefusalReports.h"
+#include "gateway/link/RefusalReports.h"
 
 #include <gtest/gtest.h>
 

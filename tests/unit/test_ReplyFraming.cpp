@@ -1,4 +1,4 @@
-#include "gateway/ReplyFraming.h"
+#include "gateway/protocol/ReplyFraming.h"
 
 #include <gtest/gtest.h>
 

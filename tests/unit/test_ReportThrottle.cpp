@@ -1,7 +1,7 @@
 // A lasting condition is reported at once, then at most once an interval, with the count of
 // the occurrences held back in between.
 
-#include "gateway/ReportThrottle.h"
+#include "gateway/base/ReportThrottle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "gateway/Errors.h"
-#include "gateway/RoomNumber.h"
+#include "gateway/base/Errors.h"
+#include "gateway/protocol/RoomNumber.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The settings file: "name = value" lines and comments, read into the same options as the
 // command line, which wins; every refusal names the file and the line.
 
-#include "gateway/OptionReader.h"
-#include "gateway/ServerCommandLine.h"
-#include "gateway/SettingsFile.h"
+#include "app/ProgramOptions.h"
+#include "app/SettingsFile.h"
+#include "gateway/base/OptionReader.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +26,12 @@ std::string refusal(const std::string& text)
     return "accepted";
 }
 
-ServerCommandLine options(const std::string& text, std::vector<const char*> words = {},
-                          Program program = Program::Server)
+ProgramOptions options(const std::string& text, std::vector<const char*> words = {},
+                       Program program = Program::Server)
 {
     words.insert(words.begin(), "program");
-    return parseServerCommandLine(static_cast<int>(words.size()), words.data(), false,
-                                  parseSettings(text, file), file, program);
+    return parseProgramOptions(static_cast<int>(words.size()), words.data(), false,
+                               parseSettings(text, file), file, program);
 }
 
 std::string optionsRefusal(const std::string& text, Program program = Program::Server)
@@ -96,7 +96,7 @@ TEST(SettingsFile, ReadAsOptionsUnderTheCommandLine)
                              "allow = 10.1.21.0/24\n"
                              "raw-log = yes\n"
                              "reconnect = 5\n";
-    const ServerCommandLine fromFile = options(text);
+    const ProgramOptions fromFile = options(text);
     EXPECT_EQ(fromFile.linkHost, "10.1.2.3");
     EXPECT_EQ(fromFile.port, 3001);
     EXPECT_EQ(fromFile.allowed.size(), 2u) << "a repeated name adds to the list";
@@ -104,7 +104,7 @@ TEST(SettingsFile, ReadAsOptionsUnderTheCommandLine)
     EXPECT_EQ(fromFile.reconnectSeconds, 5);
     EXPECT_EQ(fromFile.settingsFile, file);
 
-    const ServerCommandLine overridden =
+    const ProgramOptions overridden =
         options(text, {"--link-host", "10.9.9.9", "--allow", "192.0.2.7", "--reconnect", "0"});
     EXPECT_EQ(overridden.linkHost, "10.9.9.9") << "the command line wins";
     ASSERT_EQ(overridden.allowed.size(), 1u) << "a list on the command line replaces the file's";
@@ -119,7 +119,7 @@ TEST(SettingsFile, EachProgramTakesWhatAppliesToIt)
     const std::string shared = "link-host = 10.1.2.3\n"
                                "log-file = /var/log/velmor_sndd/velmor_sndd.log\n"
                                "raw-log = yes\n";
-    const ServerCommandLine window = options(shared, {}, Program::Window);
+    const ProgramOptions window = options(shared, {}, Program::Window);
     EXPECT_EQ(window.linkHost, "10.1.2.3");
     EXPECT_EQ(window.logFile, "") << "velmor_sndd's own settings are passed over";
     EXPECT_EQ(window.reconnectSeconds, 0) << "the window's link connects once by default";

@@ -1,4 +1,4 @@
-#include "gateway/Errors.h"
+#include "gateway/base/Errors.h"
 
 #include <gtest/gtest.h>
 

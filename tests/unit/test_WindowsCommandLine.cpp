@@ -1,7 +1,7 @@
 // A service's stored command line must split back into the very words it was made of: a
 // log-file path with blanks, or one ending in a backslash, must not shift the options.
 
-#include "gateway/WindowsCommandLine.h"
+#include "server/WindowsCommandLine.h"
 
 #include <gtest/gtest.h>
 

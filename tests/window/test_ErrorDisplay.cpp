@@ -1,5 +1,5 @@
 #include "RecordingErrorBox.h"
-#include "gateway/Errors.h"
+#include "gateway/base/Errors.h"
 #include "window/ErrorDisplay.h"
 
 #include <QRegularExpression>

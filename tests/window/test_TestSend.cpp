@@ -1,6 +1,6 @@
 #include "PaneLines.h"
 #include "RecordingErrorBox.h"
-#include "gateway/EncoderLine.h"
+#include "gateway/protocol/EncoderLine.h"
 #include "support/FakeLockServer.h"
 #include "support/GatewayFixture.h"
 #include "window/ApplicationTitle.h"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "gateway/KeyRecord.h"
+#include "gateway/base/ReportThrottle.h"
+#include "gateway/platform/LogFile.h"
+
+#include <functional>
+#include <string>
+
+namespace gateway {
+
+// The key record kept as a file: one JSON line a request, stamped with the local time, each
+// line one write. A line that cannot be written never holds up an answer: it is told, at most
+// once a minute with the count of those lost meanwhile.
+class KeyRecordFile
+{
+public:
+    using Complaint = std::function<void(const std::string& line)>;
+
+    // Throws std::runtime_error naming the file and the system's reason.
+    KeyRecordFile(std::string path, Complaint complain);
+
+    // From any thread.
+    void write(const KeyRecord& record);
+    // As LogFile::reopen().
+    std::string reopen() { return m_file.reopen(); }
+    const std::string& path() const { return m_file.path(); }
+
+private:
+    LogFile m_file;
+    const Complaint m_complain;
+    ReportThrottle m_failures{std::chrono::minutes(1)};
+};
+
+} // namespace gateway

@@ -1,0 +1,425 @@
+#include "app/ProgramOptions.h"
+
+#include "gateway/Gateway.h"
+#include "gateway/base/BuildInfo.h"
+#include "gateway/base/OptionReader.h"
+
+#include <cctype>
+#include <set>
+
+namespace gateway {
+
+namespace {
+
+bool isFullWindowsPath(const std::string& path)
+{
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    return drive || path.rfind("\\\\", 0) == 0;
+}
+
+// "*" for every address, or one literal; an IPv4-mapped one is its IPv4 address, as an IPv6
+// socket takes no IPv4 peers here.
+void addListenAddress(ProgramOptions& line, bool& everywhere, const std::string& value)
+{
+    if (value == "*") {
+        everywhere = true;
+    } else if (const auto address = parseIpAddress(value)) {
+        const IpAddress own = address->unmapped();
+        for (const IpAddress& earlier : line.listenAddresses) {
+            if (earlier == own) {
+                throw UsageError("--listen: " + value + " is given twice");
+            }
+        }
+        line.listenAddresses.push_back(own);
+    } else {
+        throw UsageError("--listen: '" + value +
+                         "' is not an IPv4 or IPv6 address (or * for every address)");
+    }
+    if (everywhere && !line.listenAddresses.empty()) {
+        throw UsageError("--listen: * (every address) goes alone, without other addresses");
+    }
+}
+
+// Options only a command line can give: what to do rather than how to run.
+bool isCommandOnly(const std::string& name)
+{
+    return name == "--help" || name == "--version" || name == "--config" || name == "--check" ||
+           name == "--install-service" || name == "--uninstall-service" || name == "--service";
+}
+
+// Options of velmor_sndd alone: the window shows its log and is no service.
+bool isServerOnly(const std::string& name)
+{
+    return name == "--raw-log" || name == "--log-file" || name == "--check" ||
+           name == "--install-service" || name == "--uninstall-service" || name == "--service";
+}
+
+// Reads one option (its name just taken from options) into line. fromFile: a settings file's
+// line, where an option without a value reads "yes" or "no".
+class OptionApplier
+{
+public:
+    OptionApplier(ProgramOptions& line, Program program, bool withServiceOptions)
+        : m_line(line), m_program(program), m_withServiceOptions(withServiceOptions)
+    {
+    }
+
+    // False for an option of the other program read from a (shared) settings file.
+    bool apply(OptionReader& options, const std::string& name, bool fromFile)
+    {
+        if (isServerOnly(name) && m_program == Program::Window) {
+            if (fromFile) {
+                return false;
+            }
+            throw UsageError(name + ": velmor_sndd only; the window shows its log");
+        }
+        const auto flag = [&] {
+            if (!fromFile) {
+                options.noValue();
+                return true;
+            }
+            const std::string value = options.value();
+            if (value == "yes" || value == "no") {
+                return value == "yes";
+            }
+            throw UsageError(name.substr(2) + ": '" + value + "' is neither yes nor no");
+        };
+        const bool serviceOption =
+            name == "--install-service" || name == "--uninstall-service" || name == "--service";
+        if (serviceOption && !m_withServiceOptions) {
+            throw UsageError(name + ": Windows services only; here the velmor_sndd.service unit "
+                                    "runs it as a service");
+        }
+        if (serviceOption) {
+            options.noValue();
+            ++m_serviceActions;
+            m_installService = name == "--install-service";
+            m_line.action = name == "--install-service" ? ProgramOptions::Action::InstallService
+                            : name == "--uninstall-service"
+                                ? ProgramOptions::Action::UninstallService
+                                : ProgramOptions::Action::RunAsService;
+        } else if (name == "--help") {
+            options.noValue();
+            m_line.action = ProgramOptions::Action::Help;
+        } else if (name == "--version") {
+            options.noValue();
+            m_line.action = ProgramOptions::Action::Version;
+        } else if (name == "--check") {
+            options.noValue();
+            m_checking = true;
+        } else if (name == "--config") {
+            m_line.settingsFile = options.value();
+            if (m_line.settingsFile.empty()) {
+                throw UsageError("--config: the file name is empty");
+            }
+        } else if (name == "--link-host") {
+            m_line.linkHost = parseHost(name, options.value());
+        } else if (name == "--port") {
+            m_line.port = parsePort(name, options.value(), 1);
+        } else if (name == "--link-port") {
+            m_line.linkPort = parsePort(name, options.value(), 1);
+        } else if (name == "--log-file") {
+            m_line.logFile = options.value();
+            if (m_line.logFile.empty()) {
+                throw UsageError("--log-file: the file name is empty");
+            }
+        } else if (name == "--key-record") {
+            m_line.keyRecord = options.value();
+            if (m_line.keyRecord.empty()) {
+                throw UsageError("--key-record: the file name is empty");
+            }
+        } else if (name == "--listen") {
+            startList(name, m_line.listenAddresses);
+            addListenAddress(m_line, m_listenEverywhere, options.value());
+        } else if (name == "--allow") {
+            startList(name, m_line.allowed);
+            const std::string value = options.value();
+            auto range = parseAddressRange(value);
+            if (const auto* why = std::get_if<std::string>(&range)) {
+                throw UsageError("--allow: " + *why);
+            }
+            m_line.allowed.push_back(std::get<AddressRange>(range));
+        } else if (name == "--max-connections") {
+            m_line.maxConnections =
+                static_cast<std::size_t>(parseNumber(name, options.value(), 0, 1'000'000));
+        } else if (name == "--idle-timeout") {
+            m_line.idleTimeoutSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
+        } else if (name == "--reconnect") {
+            m_line.reconnectSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
+        } else if (name == "--connect-timeout") {
+            m_line.connectTimeoutSeconds =
+                static_cast<int>(parseNumber(name, options.value(), 1, 10 * 60));
+        } else if (name == "--raw-log") {
+            m_line.rawLog = flag();
+        } else {
+            throw UsageError(fromFile ? "'" + name.substr(2) + "' is no setting"
+                                      : "unknown option " + name);
+        }
+        return true;
+    }
+
+    // From here on the options are the command line's: a list it gives replaces the file's.
+    void beginCommandLine()
+    {
+        m_commandLine = true;
+        m_listenEverywhere = false;
+    }
+    int serviceActions() const { return m_serviceActions; }
+    // The options are to be checked as registering the service checks them: it is being
+    // registered, or --check asks so with --install-service.
+    bool forService() const { return m_installService; }
+    // --check wins over whatever else the command line asks for: nothing is done but the check.
+    void finish()
+    {
+        if (m_checking) {
+            m_line.action = ProgramOptions::Action::Check;
+        }
+    }
+
+private:
+    template <typename List> void startList(const std::string& name, List& list)
+    {
+        if (m_commandLine && m_listsGiven.insert(name).second) {
+            list.clear();
+        }
+    }
+
+    ProgramOptions& m_line;
+    const Program m_program;
+    const bool m_withServiceOptions;
+    bool m_commandLine = false;
+    bool m_checking = false;
+    bool m_installService = false;
+    bool m_listenEverywhere = false;
+    int m_serviceActions = 0;
+    std::set<std::string> m_listsGiven;
+};
+
+} // namespace
+
+ProgramOptions defaultOptions(Program program)
+{
+    ProgramOptions line;
+    if (program == Program::Window) {
+        // The window's link as it always was: connected once, with the system's own time limit.
+        line.reconnectSeconds = 0;
+        line.connectTimeoutSeconds = 0;
+    }
+    return line;
+}
+
+std::optional<std::string> configOption(int argc, const char* const* argv)
+{
+    std::optional<std::string> path;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--config" && i + 1 < argc) {
+            path = argv[++i];
+        } else if (word.substr(0, 9) == "--config=") {
+            path = std::string(word.substr(9));
+        }
+    }
+    return path;
+}
+
+ProgramOptions parseProgramOptions(int argc, const char* const* argv, bool withServiceOptions,
+                                   const std::vector<Setting>& settings,
+                                   const std::string& settingsFile, Program program)
+{
+    ProgramOptions line = defaultOptions(program);
+    OptionApplier applier(line, program, withServiceOptions);
+    for (const Setting& setting : settings) {
+        const std::string name = "--" + setting.name;
+        const std::string word = name + "=" + setting.value;
+        const char* const words[] = {"", word.c_str()};
+        OptionReader options(2, words);
+        options.next();
+        try {
+            if (isCommandOnly(name)) {
+                throw UsageError("'" + setting.name + "' is for the command line only");
+            }
+            applier.apply(options, name, true);
+        } catch (const UsageError& error) {
+            throw UsageError(settingsFile + ":" + std::to_string(setting.line) + ": " +
+                             error.what());
+        }
+    }
+    line.settingsFile = settingsFile;
+    applier.beginCommandLine();
+    OptionReader options(argc, argv);
+    while (!options.atEnd()) {
+        const std::string name = options.next();
+        applier.apply(options, name, false);
+    }
+    applier.finish();
+    if (applier.serviceActions() > 1) {
+        throw UsageError("--install-service, --uninstall-service and --service go alone");
+    }
+    if (line.action == ProgramOptions::Action::UninstallService && argc > 2) {
+        throw UsageError("--uninstall-service takes no other options");
+    }
+    if (applier.forService()) {
+        // A service starts in the system's folder: a relative path would land there.
+        const auto needFullPath = [](const std::string& path, const char* option,
+                                     const char* example) {
+            if (!path.empty() && !isFullWindowsPath(path)) {
+                throw UsageError(std::string(option) + ": a service needs a full path, such as " +
+                                 example);
+            }
+        };
+        needFullPath(line.logFile, "--log-file", "C:\\logs\\velmor.log");
+        needFullPath(line.keyRecord, "--key-record", "C:\\logs\\keys.jsonl");
+        if (configOption(argc, argv)) {
+            needFullPath(line.settingsFile, "--config", "C:\\velmor\\velmor_snd.conf");
+        }
+    }
+    if (line.action == ProgramOptions::Action::InstallService) {
+        line.serviceArguments.push_back("--service");
+        for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]) != "--install-service") {
+                line.serviceArguments.emplace_back(argv[i]);
+            }
+        }
+    }
+    return line;
+}
+
+GatewayOptions gatewayOptions(const ProgramOptions& command)
+{
+    GatewayOptions options;
+    options.listenerPort = command.port;
+    options.linkHost = command.linkHost;
+    options.linkPort = command.linkPort;
+    options.idleTimeoutMs = command.idleTimeoutSeconds * 1000;
+    options.connectTimeoutMs = command.connectTimeoutSeconds * 1000;
+    options.listenAddresses = command.listenAddresses;
+    options.allowedPeers = PeerFilter(command.allowed);
+    options.maxConnections = command.maxConnections;
+    return options;
+}
+
+std::string programUsage(Program program, bool windows)
+{
+    const bool server = program == Program::Server;
+    const ProgramOptions defaults = defaultOptions(program);
+    std::string text = server ? "Usage: velmor_sndd [options]\n"
+                                "The key-request gateway without a window: listens for key "
+                                "requests from\n"
+                                "the front desk and passes each to the lock system's interface "
+                                "server.\n"
+                              : "Usage: velmor_snd [options]\n"
+                                "The key-request gateway with its operator window: listens for key "
+                                "requests\n"
+                                "from the front desk and passes each to the lock system's "
+                                "interface server.\n";
+    const std::string settingsFile =
+        windows ? "%ProgramData%\\velmor_snd\\velmor_snd.conf" : "/etc/velmor_snd.conf";
+    // SIGHUP, where the system has it, reopens velmor_sndd's files.
+    const std::string reopened = windows ? "" : "                     (SIGHUP reopens it)\n";
+    text += "\n"
+            "  --link-host HOST   the lock system's interface server (default " +
+            std::string(settings::linkHost) +
+            ")\n"
+            "  --link-port PORT   the interface server's port (default " +
+            std::to_string(settings::linkPort) +
+            ")\n"
+            "  --port PORT        port for key requests (default " +
+            std::to_string(settings::listenerPort) +
+            ")\n"
+            "  --listen ADDRESS   listen for key requests on this IPv4 or IPv6 address only;\n"
+            "                     repeat it for more (default *: every address)\n"
+            "  --allow ADDRESS[/PREFIX]\n"
+            "                     serve front desks from this address or range only, such as\n"
+            "                     192.0.2.10 or 10.1.0.0/16; repeat it for more (default: any);\n"
+            "                     other connections are closed unread and logged\n"
+            "  --max-connections N\n"
+            "                     serve at most N front-desk connections at once; more are\n"
+            "                     closed at once and logged (default 0: no limit)\n";
+    if (server) {
+        text += "  --raw-log          log lines exactly as they are; by default control "
+                "characters\n"
+                "                     are written as <STX>, <ETX>, <EOT>, <CR>, <LF> or <0xNN>, "
+                "so\n"
+                "                     each log line stays one line\n"
+                "  --log-file PATH    append the log and the program's own lines to PATH, each\n"
+                "                     line stamped with the local time (created readable by "
+                "owner\n"
+                "                     and group only), instead of standard output and error\n" +
+                reopened;
+    }
+    text += "  --key-record PATH  append one JSON line to PATH for every key request read: who\n"
+            "                     asked, for which room and dates, what went to the lock "
+            "system,\n"
+            "                     its code and the answer given (created readable by owner and\n"
+            "                     group only)\n" +
+            (server ? reopened : std::string()) +
+            "  --idle-timeout SECONDS\n"
+            "                     close a front desk's connection when nothing has come on it\n"
+            "                     for that long (default 0: never, as front-desk programs may\n"
+            "                     keep their connection open between requests)\n"
+            "  --reconnect SECONDS\n"
+            "                     connect the link to the lock system in the background, and\n"
+            "                     again whenever it is lost or a reply did not come in time,\n"
+            "                     retrying every SECONDS; meanwhile requests fail at once\n" +
+            (defaults.reconnectSeconds > 0
+                 ? "                     (default " + std::to_string(defaults.reconnectSeconds) +
+                       "; 0: connect once at start, and a lost link needs\n"
+                       "                     a restart)\n"
+                 : std::string("                     (default 0: connect once at start, and a "
+                               "lost link needs a\n"
+                               "                     restart)\n")) +
+            "  --connect-timeout SECONDS\n"
+            "                     give up each connect attempt to the lock system after SECONDS\n" +
+            (defaults.connectTimeoutSeconds > 0
+                 ? "                     (default " +
+                       std::to_string(defaults.connectTimeoutSeconds) + ")\n"
+                 : std::string("                     (default: when the system gives up)\n")) +
+            "  --config PATH      read the settings from PATH instead of\n"
+            "                     " +
+            settingsFile + "\n";
+    if (server) {
+        text += "  --check            read the settings and the command line, say whether they "
+                "are\n"
+                "                     fine, and end (exit 0, or 2 with what is wrong)\n";
+    }
+    if (server && windows) {
+        text += "                     (with --install-service: as registering the service would\n"
+                "                     check them, registering nothing)\n"
+                "  --install-service [OPTIONS]\n"
+                "                     register the Windows service velmor_sndd (automatic start)\n"
+                "                     that runs with the other options given; its log goes to\n"
+                "                     --log-file (a full path), by default\n"
+                "                     %ProgramData%\\velmor_sndd\\velmor_sndd.log, and its key\n"
+                "                     record to --key-record, by default\n"
+                "                     %ProgramData%\\velmor_sndd\\keys.jsonl\n"
+                "  --uninstall-service\n"
+                "                     stop the service and remove it\n";
+    }
+    text += "  --help             show this text\n"
+            "  --version          show the version\n"
+            "\n"
+            "The settings file holds lines \"name = value\" with the names of these options\n"
+            "(link-host = 10.1.2.3, allow = 10.1.20.0/24, one line for each address), \"#\"\n"
+            "comments, and yes or no for an option without a value; the command line wins.\n"
+            "Both programs read it, each the options that apply to it.\n";
+    if (server) {
+        text += std::string("Log lines go to standard output, failures and the program's own "
+                            "lines to standard\n"
+                            "error, unless --log-file is given. ") +
+                (windows ? "Ctrl-C, Ctrl-Break, a closed console and the service\n"
+                           "manager's stop stop it in order.\n"
+                         : "SIGINT and SIGTERM (the service manager's\n"
+                           "stop) stop it in order.\n") +
+                "Exit status: 0 after a stop, 1 when the port cannot be bound or the log file or\n"
+                "key record cannot be opened, 2 for bad settings or a bad command line.\n";
+    } else {
+        text += "Exit status: 0 once the window is closed, 1 when the port cannot be bound, 2 for\n"
+                "bad settings or a bad command line.\n";
+    }
+    return text;
+}
+
+} // namespace gateway

@@ -1,0 +1,375 @@
+// The gateway without a window: the same start-up order as the operator program (listener,
+// then link), log lines on standard output, failures and its own status on standard error,
+// each on one line.
+
+#include "app/KeyRecordFile.h"
+#include "app/ProgramOptions.h"
+#include "app/ReadProgramOptions.h"
+#include "gateway/Gateway.h"
+#include "gateway/ServiceStatus.h"
+#include "gateway/base/BuildInfo.h"
+#include "gateway/base/Errors.h"
+#include "gateway/base/LineOutput.h"
+#include "gateway/base/OptionReader.h"
+#include "gateway/base/ReadableText.h"
+#include "gateway/link/LinkRecovery.h"
+#include "gateway/platform/LocalClock.h"
+#include "gateway/platform/LogFile.h"
+#include "gateway/platform/ProcessFacts.h"
+#include "gateway/platform/StopRequest.h"
+#include "server/ServiceHost.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Log records on standard output, the program's own lines and failures on standard error; with
+// a log file, every record goes there instead, stamped (the journal stamps the standard streams).
+class Output
+{
+public:
+    void useFile(std::unique_ptr<gateway::LogFile> file) { m_file = std::move(file); }
+    gateway::LogFile* file() { return m_file.get(); }
+
+    void log(const std::string& text) { write(m_standardOutput, text); }
+    void error(const std::string& text) { write(m_standardError, text); }
+
+private:
+    void write(gateway::LineOutput& stream, const std::string& text)
+    {
+        if (m_file) {
+            m_file->append(gateway::timestampNow() + " " + text);
+        } else {
+            stream.line(text);
+        }
+    }
+
+    gateway::LineOutput m_standardOutput{stdout};
+    gateway::LineOutput m_standardError{stderr};
+    std::unique_ptr<gateway::LogFile> m_file;
+};
+
+// How often the program's state is looked at: its status line is published when it changed,
+// and the service manager's watchdog is told the program is alive.
+constexpr std::chrono::seconds stateRound{1};
+// Threads that have not made a round for this long, beyond a connect attempt that the link's
+// watch may be making, count as stuck: the watchdog is no longer told the program is alive,
+// and the service manager restarts it.
+constexpr std::chrono::seconds stuckAfter{10};
+// Where no service manager shows the status line, it goes to the log at most this often.
+constexpr std::chrono::minutes statusLogEvery{1};
+
+// The status line to the service manager (systemd's STATUS=) or, where it shows none, to the
+// log; and the watchdog's ping while the listener and the link's watch are both alive.
+class StatePublisher
+{
+public:
+    StatePublisher(const gateway::Gateway& gateway, std::string linkName,
+                   std::chrono::seconds connectTimeout,
+                   std::function<void(const std::string&)> report)
+        : m_gateway(gateway), m_linkName(std::move(linkName)),
+          m_watchStuckAfter(stuckAfter + connectTimeout), m_report(std::move(report)),
+          m_watchdog(gateway::serviceWatchdogInterval()),
+          m_toServiceManager(gateway::serviceManagerShowsStatus())
+    {
+    }
+
+    // Called once a round.
+    void publish()
+    {
+        const std::string line = gateway::serviceStatusLine(m_linkName, m_gateway.link().isUp(),
+                                                            m_gateway.handler().counts());
+        const auto now = std::chrono::steady_clock::now();
+        if (line != m_published) {
+            if (m_toServiceManager) {
+                gateway::notifyServiceManager(("STATUS=" + line).c_str());
+                m_published = line;
+            } else if (!m_loggedAt || now - *m_loggedAt >= statusLogEvery) {
+                m_report("status: " + line);
+                m_published = line;
+                m_loggedAt = now;
+            }
+        }
+        if (m_watchdog && m_gateway.listener().acceptingAlive(stuckAfter) &&
+            m_gateway.link().watchAlive(m_watchStuckAfter)) {
+            gateway::notifyServiceManager("WATCHDOG=1");
+        }
+    }
+
+    // How long to wait before the next round.
+    int roundMs() const
+    {
+        auto round = std::chrono::milliseconds(stateRound);
+        if (m_watchdog) {
+            round = std::min(round, *m_watchdog);
+        }
+        return static_cast<int>(round.count());
+    }
+
+private:
+    const gateway::Gateway& m_gateway;
+    const std::string m_linkName;
+    const std::chrono::seconds m_watchStuckAfter;
+    const std::function<void(const std::string&)> m_report;
+    const std::optional<std::chrono::milliseconds> m_watchdog;
+    const bool m_toServiceManager;
+    std::string m_published;
+    std::optional<std::chrono::steady_clock::time_point> m_loggedAt;
+};
+
+// "port 3000", "127.0.0.1, ::1 port 3000": where the listener is asked to listen.
+std::string listening(const gateway::ProgramOptions& command)
+{
+    std::string where;
+    for (const gateway::IpAddress& address : command.listenAddresses) {
+        where += (where.empty() ? "" : ", ") + gateway::addressText(address);
+    }
+    return where + (where.empty() ? "" : " ") + "port " + std::to_string(command.port);
+}
+
+// Whom it serves, when not everyone, and how many at once, when limited.
+std::string serving(const gateway::ProgramOptions& command)
+{
+    std::string whom;
+    for (const gateway::AddressRange& range : command.allowed) {
+        whom += (whom.empty() ? "" : ", ") + gateway::rangeText(range);
+    }
+    return (whom.empty() ? "" : ", front desks from " + whom + " only") +
+           (command.maxConnections > 0
+                ? ", at most " + std::to_string(command.maxConnections) + " connections"
+                : "");
+}
+
+// Serves until a stop: the listener, then the link, then the wait for the stop. state is told
+// when it is ready and when it begins to stop.
+int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
+          const gateway::ServiceStateReport& state)
+{
+    Output output;
+    if (!command.logFile.empty()) {
+        try {
+            output.useFile(std::make_unique<gateway::LogFile>(command.logFile));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+            return 1;
+        }
+    }
+    // Without a file to reopen, SIGHUP is ignored rather than ending the program.
+    gateway::ReopenRequest reopen;
+    // With the common default of 1024, a thousand idle front-desk connections were measured to
+    // starve a real request: every connection holds a descriptor for as long as it lasts.
+    const std::optional<std::uint64_t> openFiles = gateway::raiseOpenFileLimit();
+    auto log = [&output, raw = command.rawLog](gateway::TextView line) {
+        output.log(raw ? gateway::toUtf8(line) : gateway::readableText(line));
+    };
+    const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
+    auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
+    std::optional<gateway::KeyRecordFile> keyRecord;
+    if (!command.keyRecord.empty()) {
+        try {
+            keyRecord.emplace(command.keyRecord, [&output, &report](const std::string& line) {
+                report(line);
+                if (output.file()) {
+                    // Said where an administrator looks first, too, as the log file is likely
+                    // on the same full disk.
+                    std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
+                }
+            });
+        } catch (const std::exception& error) {
+            report(error.what());
+            return 1;
+        }
+    }
+
+    // A request that fails because the link is down says so, and what is being done about it.
+    // Before the gateway, whose connection threads use it until the gateway is gone.
+    const std::string linkDown =
+        "the link to the lock system at " + link + " is down" +
+        (command.reconnectSeconds > 0
+             ? ", connecting again every " + std::to_string(command.reconnectSeconds) + " s"
+             : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+
+    gateway::Gateway gateway(gateway::gatewayOptions(command), log);
+    if (keyRecord) {
+        gateway.setRecordSink(
+            [&keyRecord](const gateway::KeyRecord& record) { keyRecord->write(record); });
+    }
+    gateway.setFailureSink([&](const std::string& peer, const std::exception& failure) {
+        const bool down = dynamic_cast<const gateway::ELinkNotConnected*>(&failure) != nullptr;
+        output.error("request from " + peer +
+                     " not answered: " + (down ? linkDown : gateway::describeFailure(failure)));
+    });
+    gateway.listener().setStatusSink(report);
+    try {
+        gateway.startListener();
+    } catch (const std::exception& error) {
+        report("cannot listen on " + listening(command) + ": " + gateway::describeFailure(error));
+        return 1;
+    }
+    report(std::string("version ") + gateway::projectVersion() + " listening on " +
+           listening(command) + serving(command) +
+           (openFiles ? ", open files up to " + std::to_string(*openFiles) : std::string()));
+    if (keyRecord) {
+        report("keeping the key record in " + keyRecord->path());
+    }
+    // Declared after the gateway, so it has stopped before the link is closed.
+    std::optional<gateway::LinkRecovery> recovery;
+    if (command.reconnectSeconds > 0) {
+        // Ready once the listener is up: the link comes in the background, and until it is up
+        // requests fail at once, so a lock system that does not answer never holds the start.
+        recovery.emplace(gateway.link(), link, std::chrono::seconds(command.reconnectSeconds),
+                         report);
+        recovery->reconnect();
+    } else {
+        gateway.link().letGoWhenLost();
+        gateway.link().setLossSink([&](const std::string& why) {
+            report("lost the link to the lock system at " + link + ": " + gateway::oneLine(why) +
+                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+        });
+        try {
+            gateway.connectLink(&stop.signal());
+            report("connected to the lock system at " + link);
+        } catch (const gateway::EAbort&) {
+            // Stopped while connecting: the stop is reported below.
+        } catch (const std::exception& error) {
+            // Serving goes on: requests then fail at once, as the link is down.
+            report("cannot connect to the lock system at " + link + ": " +
+                   gateway::describeFailure(error) +
+                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+        }
+    }
+
+    state(gateway::ServiceState::Running);
+
+    StatePublisher publisher(gateway, link, std::chrono::seconds(command.connectTimeoutSeconds),
+                             report);
+    publisher.publish();
+    for (;;) {
+        const int woken =
+            gateway::waitForEither(stop.signal(), reopen.signal(), publisher.roundMs());
+        if (woken == 1) {
+            break;
+        }
+        if (woken == 2) {
+            reopen.signal().clear();
+            const auto reopened = [&report](const std::string& what, const std::string& path,
+                                            const std::string& reason) {
+                report(reason.empty() ? "reopened the " + what + " " + path
+                                      : "cannot reopen the " + what + " " + path + ": " + reason);
+            };
+            if (gateway::LogFile* file = output.file()) {
+                reopened("log file", file->path(), file->reopen());
+            }
+            if (keyRecord) {
+                reopened("key record", keyRecord->path(), keyRecord->reopen());
+            }
+        }
+        publisher.publish();
+    }
+    state(gateway::ServiceState::Stopping);
+    report("stopping: listener, then the link to " + link);
+    if (recovery) {
+        recovery->stop();
+    }
+    gateway.shutdown();
+    report("stopped");
+    return 0;
+}
+
+int installService(const gateway::ProgramOptions& command)
+{
+    try {
+        gateway::installService(command.serviceArguments);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+        return 1;
+    }
+    std::printf("velmor_sndd: registered the service %s, started with Windows from now on; "
+                "start it now with: sc start %s\n",
+                gateway::serviceName, gateway::serviceName);
+    return 0;
+}
+
+int uninstallService()
+{
+    try {
+        if (!gateway::uninstallService()) {
+            std::printf("velmor_sndd: no service %s is registered\n", gateway::serviceName);
+            return 0;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+        return 1;
+    }
+    std::printf("velmor_sndd: removed the service %s\n", gateway::serviceName);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // From the first moment on: a stop during the start-up connect abandons it.
+    gateway::StopRequest stop;
+    gateway::useBinaryStandardStreams();
+
+    const bool services = gateway::serviceRegistrationAvailable();
+    gateway::ProgramOptions command;
+    try {
+        command = gateway::readProgramOptions(gateway::Program::Server, argc, argv, services);
+    } catch (const gateway::UsageError& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
+                     error.what());
+        return 2;
+    }
+    using Action = gateway::ProgramOptions::Action;
+    switch (command.action) {
+    case Action::Help:
+        std::fputs(gateway::programUsage(gateway::Program::Server, services).c_str(), stdout);
+        return 0;
+    case Action::Version:
+        std::printf("velmor_sndd %s\n", gateway::projectVersion());
+        return 0;
+    case Action::Check:
+        std::printf("velmor_sndd: the settings are fine (%s)\n",
+                    command.settingsFile.empty()
+                        ? ("no settings file at " + gateway::machineSettingsFile()).c_str()
+                        : ("read from " + command.settingsFile).c_str());
+        return 0;
+    case Action::InstallService:
+        return installService(command);
+    case Action::UninstallService:
+        return uninstallService();
+    case Action::RunAsService: {
+        // A service has no console: its lines go to a file, and its key record is kept.
+        if (command.logFile.empty()) {
+            command.logFile = gateway::serviceDataFile("velmor_sndd.log");
+        }
+        if (command.keyRecord.empty()) {
+            command.keyRecord = gateway::serviceDataFile("keys.jsonl");
+        }
+        int status = 0;
+        const bool ran = gateway::runAsService(
+            stop,
+            [&](const gateway::ServiceStateReport& state) { return serve(command, stop, state); },
+            status);
+        if (!ran) {
+            std::fprintf(stderr, "velmor_sndd: --service is for the service manager; register "
+                                 "the service with --install-service\n");
+            return 2;
+        }
+        return status;
+    }
+    case Action::Run:
+        break;
+    }
+    return serve(command, stop, [](gateway::ServiceState state) {
+        gateway::notifyServiceManager(state == gateway::ServiceState::Running ? "READY=1"
+                                                                              : "STOPPING=1");
+    });
+}
