@@ -2,11 +2,12 @@
 
 namespace gateway {
 
-Gateway::Gateway(const GatewayOptions& options, LogSink log)
+Gateway::Gateway(const GatewayOptions& options, LogSink log, Listener::Handler execute)
     : m_link(options.linkHost, options.linkPort, log), m_handler(m_link, log, options.replyWaitMs),
-      m_listener(
-          options.listenerPort, [this](Connection& client) { m_handler.run(client); },
-          options.terminateWaitMs)
+      m_listener(options.listenerPort,
+                 execute ? std::move(execute)
+                         : Listener::Handler([this](Connection& client) { m_handler.run(client); }),
+                 options.terminateWaitMs)
 {
     m_listener.setOverdueAction([this] { m_link.cancel(); });
     m_listener.setIdleTimeout(options.idleTimeoutMs);
@@ -29,6 +30,12 @@ void Gateway::startListener()
 void Gateway::connectLink(const WakeSignal* abandon)
 {
     m_link.connect(abandon);
+}
+
+void Gateway::stopServing()
+{
+    m_listener.shutdown();
+    m_link.cancel();
 }
 
 void Gateway::shutdown()

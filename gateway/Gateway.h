@@ -35,13 +35,21 @@ struct GatewayOptions
 class Gateway
 {
 public:
-    Gateway(const GatewayOptions& options, LogSink log);
+    // execute is what the listener runs on each requesting connection's thread; by default the
+    // handler's run, which whatever stands in for it must call.
+    Gateway(const GatewayOptions& options, LogSink log, Listener::Handler execute = {});
     ~Gateway();
 
     // The listener first: requests are served before the link is connected.
     void startListener();
     // Abandoned with EAbort once abandon is raised (a stop request during a connect that hangs).
     void connectLink(const WakeSignal* abandon = nullptr);
+    // The operator's test send over the link (KeyRequestHandler::sendTestCommand), on the
+    // caller's thread: it waits for the link's turn and the reply.
+    void sendTestCommand() { m_handler.sendTestCommand(); }
+    // The listener shut down (bounded) and every exchange on the link ended: what else uses the
+    // link (a test send, a reconnect) can then be stopped before shutdown() closes it.
+    void stopServing();
     // Listener shutdown (bounded), then the link is closed.
     void shutdown();
 

@@ -28,6 +28,9 @@ Text notSentInTimeLine(int replyWaitMs)
 const Text requesterGoneLine =
     u"Not sent to the lock system: the requesting client has reset its connection";
 
+const Text testNotSentLine =
+    u"Test command not sent to the lock system: the link was not free in time";
+
 struct TakenRequest
 {
     Text text;
@@ -193,8 +196,9 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     const Text line = assembleLine(fields, values.folio);
     const Text summary = summaryLine(fields.roomField, fields.fromDateField, fields.toDateField);
     progress.stage = Stage::OnTheLink;
-    const LinkExchange exchange = m_link.exchange(
-        line, m_replyWaitMs, sendBy, [&client] { return client.peerReset(); }, &record.lineSent);
+    Text code;
+    const LinkExchange exchange = exchangeLine(
+        line, sendBy, [&client] { return client.peerReset(); }, &record.lineSent, code);
     progress.stage = Stage::Answering;
     switch (exchange.outcome) {
     case LinkExchange::Outcome::RequesterGone:
@@ -212,15 +216,37 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     case LinkExchange::Outcome::Replied:
         break;
     }
-    m_log(exchange.reply);
-    Text code = resultCode(exchange.reply);
     record.code = code;
-    m_log(code);
     client.writeLine(makeKeyAnswer(code));
     const bool made = isSuccessCode(code);
     record.answer = made ? KeyRecord::Answer::Made : KeyRecord::Answer::NotMade;
     m_log(summary);
     return made ? Ending::Made : Ending::NotMade;
+}
+
+LinkExchange KeyRequestHandler::exchangeLine(TextView line, LockLink::Clock::time_point sendBy,
+                                             const std::function<bool()>& requesterGone,
+                                             bool* lineSent, Text& code)
+{
+    LinkExchange exchange = m_link.exchange(line, m_replyWaitMs, sendBy, requesterGone, lineSent);
+    if (exchange.outcome == LinkExchange::Outcome::Replied) {
+        m_log(exchange.reply);
+        code = resultCode(exchange.reply);
+        m_log(code);
+    }
+    return exchange;
+}
+
+void KeyRequestHandler::sendTestCommand()
+{
+    const TestCommand command = testCommand();
+    m_log(command.summary);
+    const auto sendBy = LockLink::Clock::now() + std::chrono::milliseconds(m_replyWaitMs);
+    Text code;
+    const LinkExchange exchange = exchangeLine(command.line, sendBy, {}, nullptr, code);
+    if (exchange.outcome != LinkExchange::Outcome::Replied) {
+        m_log(testNotSentLine);
+    }
 }
 
 Text KeyRequestHandler::latestRequestText() const

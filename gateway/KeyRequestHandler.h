@@ -8,6 +8,7 @@
 #include "gateway/link/Connection.h"
 #include "gateway/link/LockLink.h"
 
+#include <functional>
 #include <mutex>
 
 namespace gateway {
@@ -24,9 +25,13 @@ public:
     // Counts how the request ended; a failure leaves as an exception all the same.
     void run(Connection& client);
 
+    // The operator's test send: the fixed test command's summary is logged, its line goes over
+    // the link within the reply wait as a request's does, and the reply and its result code are
+    // logged. Nothing is answered, counted or recorded. Throws the link's failure.
+    void sendTestCommand();
+
     // The request text taken by the latest run on any connection.
     Text latestRequestText() const;
-    int replyWaitMs() const { return m_replyWaitMs; }
     // Told of every request that was read, with what became of it, on its connection's thread
     // once the run is over (answered or not). Set before the first run.
     void setRecordSink(KeyRecordSink sink) { m_recordSink = std::move(sink); }
@@ -55,6 +60,11 @@ private:
         bool requestRead = false;
     };
     Ending answer(Connection& client, Progress& progress);
+    // One line's turn on the link, the reply wait counted from sendBy; on a reply, the reply
+    // and its result code are logged and the code is kept in code.
+    LinkExchange exchangeLine(TextView line, LockLink::Clock::time_point sendBy,
+                              const std::function<bool()>& requesterGone, bool* lineSent,
+                              Text& code);
 
     LockLink& m_link;
     const LogSink m_log;

@@ -1,8 +1,6 @@
 #include "window/Velmor_send.h"
 
 #include "gateway/ServiceStatus.h"
-#include "gateway/protocol/EncoderLine.h"
-#include "gateway/protocol/ResultCode.h"
 #include "window/ApplicationIcon.h"
 #include "window/ApplicationTitle.h"
 #include "window/ErrorDisplay.h"
@@ -59,7 +57,9 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
       m_reconnect(options.reconnect),
       m_linkName(options.gateway.linkHost + ":" + std::to_string(options.gateway.linkPort)),
-      m_gateway(options.gateway, [this](gateway::TextView line) { log(line); }),
+      m_gateway(
+          options.gateway, [this](gateway::TextView line) { log(line); },
+          [this](gateway::Connection& connection) { IdTCPServer1Execute(connection); }),
       IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this)
 {
     buildControls();
@@ -128,8 +128,7 @@ void TForm7::shutDown()
     TrayIcon1.reset();
     // The listener stops first; a test exchange still running is ended before the gateway
     // closes the link.
-    IdTCPServer1.shutdown();
-    IdTCPClient1.cancel();
+    m_gateway.stopServing();
     m_linkWorker.stop();
     if (m_recovery) {
         m_recovery->stop();
@@ -175,19 +174,8 @@ void TForm7::IdTCPServer1Execute(gateway::Connection& connection)
 void TForm7::Button4Click()
 {
     m_linkWorker.post([this] {
-        const gateway::TestCommand command = gateway::testCommand();
-        log(command.summary);
         try {
-            const int waitMs = m_gateway.handler().replyWaitMs();
-            const auto sendBy = gateway::LockLink::Clock::now() + std::chrono::milliseconds(waitMs);
-            const gateway::LinkExchange exchange =
-                IdTCPClient1.exchange(command.line, waitMs, sendBy);
-            if (exchange.outcome != gateway::LinkExchange::Outcome::Replied) {
-                log(u"Test command not sent to the lock system: the link was not free in time");
-                return;
-            }
-            log(exchange.reply);
-            log(gateway::resultCode(exchange.reply));
+            m_gateway.sendTestCommand();
         } catch (...) {
             m_handOver.post([this, failure = std::current_exception()] { showError(failure); });
         }

@@ -93,8 +93,8 @@ public:
     // raised; throws its failure (EAbort when abandoned). Set to reconnect, it starts the
     // connecting in the background instead, and throws nothing.
     void FormCreate(const gateway::WakeSignal* abandon = nullptr);
-    // One handler run on a requesting connection, on that connection's thread: the gateway's
-    // KeyRequestHandler::run, which its listener runs for every requesting connection.
+    // One handler run on a requesting connection, on that connection's thread: the window's
+    // listener runs it for every requesting connection, and it runs the gateway's handler.
     void IdTCPServer1Execute(gateway::Connection& connection);
     // The test send. Its exchange runs on the link worker, so the window never waits for the
     // lock system; the summary line, the reply and the result code, or the failure for the

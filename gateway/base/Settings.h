@@ -7,8 +7,8 @@ namespace gateway::settings {
 
 inline constexpr std::uint16_t listenerPort = 3000;
 inline constexpr std::uint16_t linkPort = 8264;
-// Fixed at build time (the CMake setting VELMOR_LINK_HOST, written into the generated
-// BuildInfo.cpp): the program has no configuration file.
+// The default where neither the settings file nor the command line names the lock system: set
+// at build time (the CMake setting VELMOR_LINK_HOST, written into the generated BuildInfo.cpp).
 extern const char* const linkHost;
 inline constexpr int replyWaitMs = 15000;
 inline constexpr int listenBacklog = 15;
