@@ -19,6 +19,7 @@
 #include "gateway/protocol/KeyRequestValues.h"
 #include "tools/support/ReadUntil.h"
 #include "tools/support/ToolSupport.h"
+#include "tools/support/WorkedExample.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,6 +38,7 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -168,24 +170,33 @@ std::string codeFor(int room)
     return std::to_string(room).substr(1);
 }
 
+// The worked example for the room, for a stay to the next day's 11:00.
 KeyRequestValues valuesFor(int room)
 {
-    KeyRequestValues values;
+    KeyRequestValues values = tools::workedExample::values();
     values.room = fromUtf8(std::to_string(room));
-    values.folio = u"123456";
-    values.encoder = u"1";
-    values.keyCount = u"1";
-    values.keyType = u"0";
-    values.fromDateTime = u"2020-07-16 14:00:00";
     values.toDateTime = u"2020-07-17 11:00:00";
     return values;
 }
 
+// The request as the front desk writes it: every value an attribute, in their usual order.
 std::string requestFor(int room)
 {
-    return "<?xml version=\"1.0\"?><keyrequest room=\"" + std::to_string(room) +
-           "\" folio=\"123456\" encoder=\"1\" key-count=\"1\" key-type=\"0\" "
-           "from-date-time=\"2020-07-16 14:00:00\" to-date-time=\"2020-07-17 11:00:00\"/>";
+    const KeyRequestValues values = valuesFor(room);
+    const std::pair<const char*, const Text*> attributes[] = {
+        {"room", &values.room},
+        {"folio", &values.folio},
+        {"encoder", &values.encoder},
+        {"key-count", &values.keyCount},
+        {"key-type", &values.keyType},
+        {"from-date-time", &values.fromDateTime},
+        {"to-date-time", &values.toDateTime},
+    };
+    std::string request = "<?xml version=\"1.0\"?><keyrequest";
+    for (const auto& [name, value] : attributes) {
+        request += std::string(" ") + name + "=\"" + toUtf8(*value) + "\"";
+    }
+    return request + "/>";
 }
 
 // The encoder command line and CR LF, as the gateway would send it for the room.
