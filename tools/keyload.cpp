@@ -18,6 +18,7 @@
 #include "gateway/protocol/KeyAnswer.h"
 #include "gateway/protocol/KeyRequestValues.h"
 #include "tools/support/ReadUntil.h"
+#include "tools/support/RoomCodes.h"
 #include "tools/support/ToolSupport.h"
 #include "tools/support/WorkedExample.h"
 
@@ -164,12 +165,6 @@ int roomFor(int client, int request)
     return 1000 + (client * 7919 + request * 13) % 9000;
 }
 
-// The code the stand-in derives from the room: its last three characters.
-std::string codeFor(int room)
-{
-    return std::to_string(room).substr(1);
-}
-
 // The worked example for the room, for a stay to the next day's 11:00.
 KeyRequestValues valuesFor(int room)
 {
@@ -206,9 +201,10 @@ std::string lineFor(int room)
     return encodeLine(assembleLine(deriveFields(values, 2020), values.folio));
 }
 
+// The gateway's answer when the lock system answers the room's line with the code from its room.
 std::string answerFor(int room)
 {
-    return toUtf8(makeKeyAnswer(fromUtf8(codeFor(room))));
+    return toUtf8(makeKeyAnswer(fromUtf8(tools::codeFromRoom(lineFor(room)))));
 }
 
 Socket connectTo(const Settings& settings, std::uint16_t port)
@@ -254,10 +250,12 @@ Exchange throughGateway(int room)
 
 Exchange directToLockSystem(int room)
 {
+    std::string line = lineFor(room);
     // The reply is STX "200000001RS" code ETX EOT: it ends at the EOT.
-    return {lineFor(room), "\x02"
-                           "200000001RS" +
-                               codeFor(room) + "\x03"};
+    std::string reply = "\x02"
+                        "200000001RS" +
+                        tools::codeFromRoom(line) + "\x03";
+    return {std::move(line), std::move(reply)};
 }
 
 struct Figures

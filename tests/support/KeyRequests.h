@@ -2,6 +2,7 @@
 
 #include "gateway/base/Text.h"
 #include "support/FakeLockServer.h"
+#include "tools/support/RoomCodes.h"
 #include "tools/support/WorkedExample.h"
 
 #include <optional>
@@ -47,18 +48,16 @@ inline std::string requestForRoom(int room)
     return requestForRoom(std::to_string(room));
 }
 
-// A lock server's responder whose result code is the last three characters of the line's
-// room: every request has a code of its own, so an answer paired with another request's
-// reply shows.
-inline std::optional<std::string> codeFromRoom(const std::string& line)
+// A lock server's responder that answers with the code from the line's room, as the stand-in
+// does: every request has a code of its own, so an answer paired with another request's reply
+// shows.
+inline std::optional<std::string> replyWithCodeFromRoom(const std::string& line)
 {
-    std::string room = line.substr(20, 15);
-    room.erase(room.find_last_not_of(' ') + 1);
-    return FakeLockServer::replyWithCode(room.substr(room.size() - 3));
+    return FakeLockServer::replyWithCode(tools::codeFromRoom(line));
 }
 
-// The answer to requestForRoom(room) from a server that answers with codeFromRoom, for a
-// four-digit room.
+// The answer to requestForRoom(room) from a server that answers with replyWithCodeFromRoom, for
+// a four-digit room: its last three digits are the code.
 inline std::string answerForRoom(int room)
 {
     const std::string code = std::to_string(room).substr(1);
