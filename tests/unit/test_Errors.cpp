@@ -4,7 +4,7 @@
 
 using namespace gateway;
 
-TEST(SocketError, MessageCarriesNumberAndText)
+TEST(EIdSocketError, MessageCarriesNumberAndText)
 {
     struct Case
     {
@@ -24,7 +24,7 @@ TEST(SocketError, MessageCarriesNumberAndText)
     }
 }
 
-TEST(SocketError, NotASocketHasItsOwnClass)
+TEST(EIdSocketError, NotASocketHasItsOwnClass)
 {
     EXPECT_THROW(throwSocketError(10038), EIdNotASocket);
     try {
