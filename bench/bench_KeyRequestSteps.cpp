@@ -6,6 +6,7 @@
 #include "gateway/protocol/EncoderLine.h"
 #include "gateway/protocol/KeyAnswer.h"
 #include "gateway/protocol/KeyRequestDocument.h"
+#include "tools/support/WorkedExample.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,28 +14,12 @@ using namespace gateway;
 
 namespace {
 
-const Text exampleRequest =
-    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-    u"<keyrequest room=\"1110\" folio=\"123456\" encoder=\"1\" key-count=\"1\" key-type=\"0\" "
-    u"from-date-time=\"2020-07-16 14:00:00\" to-date-time=\"2020-07-16 14:00:00\"/>";
-
-KeyRequestValues exampleValues()
-{
-    KeyRequestValues values;
-    values.room = u"1110";
-    values.folio = u"123456";
-    values.encoder = u"1";
-    values.keyCount = u"1";
-    values.keyType = u"0";
-    values.fromDateTime = u"2020-07-16 14:00:00";
-    values.toDateTime = u"2020-07-16 14:00:00";
-    return values;
-}
+namespace example = tools::workedExample;
 
 // Fields and line, with the current year given, as a table test would.
 void deriveAndAssembleLine(benchmark::State& state)
 {
-    const KeyRequestValues values = exampleValues();
+    const KeyRequestValues values = example::values();
     for (auto _ : state) {
         Text line = assembleLine(deriveFields(values, 2020), values.folio);
         benchmark::DoNotOptimize(line);
@@ -45,7 +30,7 @@ BENCHMARK(deriveAndAssembleLine);
 // The same as the handler does it: the local year read once for the request.
 void deriveAndAssembleLineWithLocalYear(benchmark::State& state)
 {
-    const KeyRequestValues values = exampleValues();
+    const KeyRequestValues values = example::values();
     for (auto _ : state) {
         Text line = assembleLine(deriveFields(values, localYearNow()), values.folio);
         benchmark::DoNotOptimize(line);
@@ -56,7 +41,8 @@ BENCHMARK(deriveAndAssembleLineWithLocalYear);
 // The line as it goes on the wire, CR LF included.
 void encodeLineForTheWire(benchmark::State& state)
 {
-    const Text line = assembleLine(deriveFields(exampleValues(), 2020), u"123456");
+    const KeyRequestValues values = example::values();
+    const Text line = assembleLine(deriveFields(values, 2020), values.folio);
     for (auto _ : state) {
         std::string bytes = encodeLine(line);
         benchmark::DoNotOptimize(bytes);
@@ -103,7 +89,7 @@ BENCHMARK(currentLocalYearRead);
 void readExampleKeyRequest(benchmark::State& state)
 {
     for (auto _ : state) {
-        KeyRequestValues values = readKeyRequest(exampleRequest);
+        KeyRequestValues values = readKeyRequest(example::request.text());
         benchmark::DoNotOptimize(values);
     }
 }
@@ -112,7 +98,7 @@ BENCHMARK(readExampleKeyRequest);
 // Received bytes to request text, as take buffered text does it.
 void decodeRequestBytes(benchmark::State& state)
 {
-    const std::string bytes = toUtf8(exampleRequest);
+    const std::string bytes(example::request.bytes());
     for (auto _ : state) {
         Text text = decodeBytes(bytes);
         benchmark::DoNotOptimize(text);

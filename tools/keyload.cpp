@@ -18,7 +18,9 @@
 #include "gateway/protocol/KeyAnswer.h"
 #include "gateway/protocol/KeyRequestValues.h"
 #include "tools/support/ReadUntil.h"
+#include "tools/support/RoomCodes.h"
 #include "tools/support/ToolSupport.h"
+#include "tools/support/WorkedExample.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,6 +39,7 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -162,30 +165,33 @@ int roomFor(int client, int request)
     return 1000 + (client * 7919 + request * 13) % 9000;
 }
 
-// The code the stand-in derives from the room: its last three characters.
-std::string codeFor(int room)
-{
-    return std::to_string(room).substr(1);
-}
-
+// The worked example for the room, for a stay to the next day's 11:00.
 KeyRequestValues valuesFor(int room)
 {
-    KeyRequestValues values;
+    KeyRequestValues values = tools::workedExample::values();
     values.room = fromUtf8(std::to_string(room));
-    values.folio = u"123456";
-    values.encoder = u"1";
-    values.keyCount = u"1";
-    values.keyType = u"0";
-    values.fromDateTime = u"2020-07-16 14:00:00";
     values.toDateTime = u"2020-07-17 11:00:00";
     return values;
 }
 
+// The request as the front desk writes it: every value an attribute, in their usual order.
 std::string requestFor(int room)
 {
-    return "<?xml version=\"1.0\"?><keyrequest room=\"" + std::to_string(room) +
-           "\" folio=\"123456\" encoder=\"1\" key-count=\"1\" key-type=\"0\" "
-           "from-date-time=\"2020-07-16 14:00:00\" to-date-time=\"2020-07-17 11:00:00\"/>";
+    const KeyRequestValues values = valuesFor(room);
+    const std::pair<const char*, const Text*> attributes[] = {
+        {"room", &values.room},
+        {"folio", &values.folio},
+        {"encoder", &values.encoder},
+        {"key-count", &values.keyCount},
+        {"key-type", &values.keyType},
+        {"from-date-time", &values.fromDateTime},
+        {"to-date-time", &values.toDateTime},
+    };
+    std::string request = "<?xml version=\"1.0\"?><keyrequest";
+    for (const auto& [name, value] : attributes) {
+        request += std::string(" ") + name + "=\"" + toUtf8(*value) + "\"";
+    }
+    return request + "/>";
 }
 
 // The encoder command line and CR LF, as the gateway would send it for the room.
@@ -195,9 +201,10 @@ std::string lineFor(int room)
     return encodeLine(assembleLine(deriveFields(values, 2020), values.folio));
 }
 
+// The gateway's answer when the lock system answers the room's line with the code from its room.
 std::string answerFor(int room)
 {
-    return toUtf8(makeKeyAnswer(fromUtf8(codeFor(room))));
+    return toUtf8(makeKeyAnswer(fromUtf8(tools::codeFromRoom(lineFor(room)))));
 }
 
 Socket connectTo(const Settings& settings, std::uint16_t port)
@@ -243,10 +250,12 @@ Exchange throughGateway(int room)
 
 Exchange directToLockSystem(int room)
 {
+    std::string line = lineFor(room);
     // The reply is STX "200000001RS" code ETX EOT: it ends at the EOT.
-    return {lineFor(room), "\x02"
-                           "200000001RS" +
-                               codeFor(room) + "\x03"};
+    std::string reply = "\x02"
+                        "200000001RS" +
+                        tools::codeFromRoom(line) + "\x03";
+    return {std::move(line), std::move(reply)};
 }
 
 struct Figures

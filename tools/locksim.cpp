@@ -5,6 +5,7 @@
 #include "gateway/base/LineOutput.h"
 #include "gateway/platform/SocketPlatform.h"
 #include "gateway/platform/StopRequest.h"
+#include "tools/support/RoomCodes.h"
 #include "tools/support/ToolSupport.h"
 
 #include <atomic>
@@ -207,19 +208,6 @@ std::string errorText(const std::exception& error)
     return tools::oneLine(error.what());
 }
 
-// Room field positions 21-35 (from 1), blanks trimmed; last three characters, '0'-padded.
-std::string codeFromRoom(std::string_view line)
-{
-    std::string_view room = line.size() > 20 ? line.substr(20, 15) : std::string_view();
-    auto first = room.find_first_not_of(' ');
-    room = first == std::string_view::npos ? std::string_view() : room.substr(first);
-    room = room.substr(0, room.find_last_not_of(' ') + 1);
-    if (room.size() > 3) {
-        room = room.substr(room.size() - 3);
-    }
-    return std::string(3 - room.size(), '0') + std::string(room);
-}
-
 class Server
 {
 public:
@@ -407,7 +395,7 @@ private:
         } else {
             std::string reply = "\x02"
                                 "200000001RS";
-            reply += m_settings.codeByRoom ? codeFromRoom(line) : m_settings.code;
+            reply += m_settings.codeByRoom ? tools::codeFromRoom(line) : m_settings.code;
             reply += "\x03\x04";
             // Counted over every connection: a gateway that connects anew after a reply that
             // did not come finds the stand-in answering at once on the new connection.

@@ -35,7 +35,9 @@ VELMOR_EXCEPTION_CLASS(EXMLDocError, Exception);
 VELMOR_EXCEPTION_CLASS(EIdException, Exception);
 VELMOR_EXCEPTION_CLASS(EIdConnClosedGracefully, EIdException);
 VELMOR_EXCEPTION_CLASS(EIdTCPNoOnExecute, EIdException);
-// An exchange attempted on a lock-system link that never connected.
+// An exchange attempted on a lock-system link that is not connected: one that never connected,
+// one whose lost connection was let go and is not connected again yet, or one whose connection,
+// closed after a reply that did not come in time, could not be connected anew.
 VELMOR_EXCEPTION_CLASS(ELinkNotConnected, EIdException);
 
 class EIdSocketError : public EIdException

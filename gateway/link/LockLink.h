@@ -80,9 +80,9 @@ public:
 
     // Waits for the link's turn and for any late reply, but writes the line no later than
     // sendBy; right before writing it asks requesterGone, when given. Then awaits the reply
-    // for at most waitMs. Throws ELinkNotConnected when the link never connected,
-    // or while a lost one is let go; EIdConnClosedGracefully once the server has closed it,
-    // the socket error when it breaks, EAbort once cancelled.
+    // for at most waitMs. Throws ELinkNotConnected when the link never connected, while a lost
+    // one is let go, or when one out of step cannot be connected anew; EIdConnClosedGracefully
+    // once the server has closed it, the socket error when it breaks, EAbort once cancelled.
     // written, when given, is set once the whole line has been handed to the system, so that a
     // failure afterwards is known to have come after the line went out.
     LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,

@@ -37,7 +37,7 @@ protected:
     // A request that must still be answered after whatever the test did before.
     void expectStillServing(int room = 1003)
     {
-        server.setResponder(codeFromRoom);
+        server.setResponder(replyWithCodeFromRoom);
         TestClient next = client();
         next.send(requestForRoom(room));
         EXPECT_EQ(next.readLine(), answerForRoom(room));
@@ -248,7 +248,7 @@ TEST_F(FaultsAndLoad, FiveHundredConnectionsAtOnceAreEachAnsweredForTheirOwnRoom
     if (!allowOpenSockets(needed)) {
         GTEST_SKIP() << "the system allows fewer than " << needed << " open sockets";
     }
-    server.setResponder(codeFromRoom);
+    server.setResponder(replyWithCodeFromRoom);
     ASSERT_TRUE(startGateway());
 
     // All stay open until every answer has been read.
@@ -274,7 +274,7 @@ TEST_F(FaultsAndLoad, InOrderLockSystemWithRandomDelaysAndSplitsNeverGivesAnothe
     // and the server calls a copy of its responder for each line.
     server.setResponder(server.inPieces([random = std::make_shared<std::mt19937>(20261210)](
                                             const std::string& line) {
-        const std::string reply = *codeFromRoom(line);
+        const std::string reply = *replyWithCodeFromRoom(line);
         // Half of them well in time, half late.
         const bool late = std::bernoulli_distribution(0.5)(*random);
         const auto delay =

@@ -379,7 +379,7 @@ TEST_F(KeyRequestRun, ManyClientsAtOnceEachGetTheAnswerToTheirOwnRoom)
 {
     // The server's code is the room's last three digits: an answer paired with the wrong
     // line would carry another client's code.
-    server.setResponder(codeFromRoom);
+    server.setResponder(replyWithCodeFromRoom);
     ASSERT_TRUE(startGateway());
     constexpr int clients = 32;
     constexpr int requestsEach = 5;

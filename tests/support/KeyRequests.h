@@ -2,6 +2,8 @@
 
 #include "gateway/base/Text.h"
 #include "support/FakeLockServer.h"
+#include "tools/support/RoomCodes.h"
+#include "tools/support/WorkedExample.h"
 
 #include <optional>
 #include <string>
@@ -9,23 +11,12 @@
 // The requests the tests write as the front desk, the answers they expect back, and the lock
 // server's rule that gives every room a result code of its own.
 
-// The worked example: room 1110, folio 123456, one key from and to 2020-07-16 14:00:00.
-inline const std::string exampleRequest =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<keyrequest room="1110" folio="123456" encoder="1" key-count="1" key-type="0" )"
-    R"(from-date-time="2020-07-16 14:00:00" to-date-time="2020-07-16 14:00:00"/>)";
-// The encoder command line the example becomes, as the lock system receives it.
-inline const std::string exampleLine = "\x02"
-                                       "200000001001"
-                                       "9999   "
-                                       "1110           "
-                                       "176FF01"
-                                       "0716201400"
-                                       "0716201400"
-                                       "0000000000000*209"
-                                       "123456\x03\x04";
-inline const gateway::Text exampleSummary =
-    u"Room = [1110           ] From = [0716201400] To = [0716201400]";
+// The worked example (room 1110, folio 123456, one key from and to 2020-07-16 14:00:00) as the
+// tests send and expect it: the request, the encoder command line it becomes as the lock system
+// receives it, and that line's summary.
+inline const std::string exampleRequest(tools::workedExample::request.bytes());
+inline const std::string exampleLine(tools::workedExample::line.bytes());
+inline const gateway::Text exampleSummary(tools::workedExample::summary.text());
 
 // The example's room and folio for a stay, from 2020-07-16 14:00:00 to 2020-07-17 11:00:00,
 // without an XML declaration.
@@ -36,8 +27,7 @@ inline const std::string stayRequest =
 inline const std::string staySummary =
     "Room = [1110           ] From = [0716201400] To = [0717201100]";
 
-inline const std::string successAnswer =
-    R"(<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>)";
+inline const std::string successAnswer(tools::workedExample::answer.bytes());
 
 inline std::string failureAnswer(const std::string& code)
 {
@@ -58,18 +48,16 @@ inline std::string requestForRoom(int room)
     return requestForRoom(std::to_string(room));
 }
 
-// A lock server's responder whose result code is the last three characters of the line's
-// room: every request has a code of its own, so an answer paired with another request's
-// reply shows.
-inline std::optional<std::string> codeFromRoom(const std::string& line)
+// A lock server's responder that answers with the code from the line's room, as the stand-in
+// does: every request has a code of its own, so an answer paired with another request's reply
+// shows.
+inline std::optional<std::string> replyWithCodeFromRoom(const std::string& line)
 {
-    std::string room = line.substr(20, 15);
-    room.erase(room.find_last_not_of(' ') + 1);
-    return FakeLockServer::replyWithCode(room.substr(room.size() - 3));
+    return FakeLockServer::replyWithCode(tools::codeFromRoom(line));
 }
 
-// The answer to requestForRoom(room) from a server that answers with codeFromRoom, for a
-// four-digit room.
+// The answer to requestForRoom(room) from a server that answers with replyWithCodeFromRoom, for
+// a four-digit room: its last three digits are the code.
 inline std::string answerForRoom(int room)
 {
     const std::string code = std::to_string(room).substr(1);

@@ -1,6 +1,7 @@
 #include "gateway/base/Errors.h"
 #include "gateway/protocol/EncoderLine.h"
 #include "gateway/protocol/ResultCode.h"
+#include "tools/support/WorkedExample.h"
 
 #include <gtest/gtest.h>
 
@@ -10,24 +11,11 @@ namespace {
 
 constexpr int fixedYear = 2026;
 
-// The line of the worked example: room "1110", folio "123456", one key of type "0",
-// valid to 2020-07-16 14:00.
-const Text workedExampleLine = Text(u"\x02") + u"200000001" + u"001" + u"9999   " +
-                               u"1110           " + u"1" + u"76" + u"FF" + u"01" + u"0716201400" +
-                               u"0716201400" + u"0000000000000*209" + u"123456" + u"\x03\x04";
+namespace example = tools::workedExample;
 
-KeyRequestValues workedExampleRequest()
-{
-    KeyRequestValues values;
-    values.room = u"1110";
-    values.folio = u"123456";
-    values.encoder = u"1";
-    values.keyCount = u"1";
-    values.keyType = u"0";
-    values.fromDateTime = u"2020-07-16 14:00:00";
-    values.toDateTime = u"2020-07-16 14:00:00";
-    return values;
-}
+// The worked example's line: room "1110", folio "123456", one key of type "0", valid to
+// 2020-07-16 14:00.
+const Text workedExampleLine(example::line.text());
 
 std::string derivationMessage(const KeyRequestValues& values)
 {
@@ -44,7 +32,7 @@ std::string derivationMessage(const KeyRequestValues& values)
 TEST(EncoderLine, WorkedExampleIsByteExact)
 {
     ASSERT_EQ(workedExampleLine.size(), 87u);
-    const KeyRequestValues values = workedExampleRequest();
+    const KeyRequestValues values = example::values();
     EXPECT_EQ(assembleLine(deriveFields(values, fixedYear), values.folio), workedExampleLine);
 }
 
@@ -52,7 +40,7 @@ TEST(EncoderLine, TestCommandIsTheWorkedExample)
 {
     const TestCommand command = testCommand();
     EXPECT_EQ(command.line, workedExampleLine);
-    EXPECT_EQ(command.summary, u"Room = [1110           ] From = [0716201400] To = [0716201400]");
+    EXPECT_EQ(command.summary, example::summary.text());
 }
 
 TEST(EncoderLine, KeyTypeCodeIsExactMatchOnZero)
@@ -107,7 +95,7 @@ TEST(EncoderLine, EncoderCodeFollowsTheRoomNumber)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(toUtf8(c.room));
-        KeyRequestValues values = workedExampleRequest();
+        KeyRequestValues values = example::values();
         values.room = c.room;
         const EncoderFields fields = deriveFields(values, fixedYear);
         EXPECT_EQ(fields.encoderCode, c.code);
@@ -139,7 +127,7 @@ TEST(EncoderLine, LongRoomAndKeyCountShiftLaterFields)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(toUtf8(c.room) + " / " + toUtf8(c.keyCount));
-        KeyRequestValues values = workedExampleRequest();
+        KeyRequestValues values = example::values();
         values.room = c.room;
         values.keyCount = c.keyCount;
         const Text line = assembleLine(deriveFields(values, fixedYear), values.folio);
@@ -164,7 +152,7 @@ TEST(EncoderLine, AssemblesFieldsInTheirPlaces)
 
 TEST(EncoderLine, FromDateIsCheckedButOnlyTheToDateIsSent)
 {
-    KeyRequestValues values = workedExampleRequest();
+    KeyRequestValues values = example::values();
     values.fromDateTime = u"2020-07-15 10:30";
     values.toDateTime = u"2020-07-18 11:00";
     const EncoderFields fields = deriveFields(values, fixedYear);
@@ -180,7 +168,7 @@ TEST(EncoderLine, FromDateIsCheckedButOnlyTheToDateIsSent)
 
 TEST(EncoderLine, MissingValuesGiveEmptyFields)
 {
-    KeyRequestValues values = workedExampleRequest();
+    KeyRequestValues values = example::values();
     values.folio.clear();
     values.keyCount.clear();
     values.keyType.clear();
@@ -213,7 +201,7 @@ TEST(EncoderLine, FirstFailingDerivationWins)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        KeyRequestValues values = workedExampleRequest();
+        KeyRequestValues values = example::values();
         values.room = c.room;
         values.fromDateTime = c.from;
         values.toDateTime = c.to;
@@ -254,7 +242,7 @@ TEST(EncoderLine, ControlCharactersInLineValuesFail)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        KeyRequestValues values = workedExampleRequest();
+        KeyRequestValues values = example::values();
         values.room = c.room;
         values.folio = c.folio;
         values.keyCount = c.keyCount;

@@ -1,8 +1,8 @@
 #include "PaneLines.h"
 #include "RecordingErrorBox.h"
-#include "gateway/protocol/EncoderLine.h"
 #include "support/FakeLockServer.h"
 #include "support/GatewayFixture.h"
+#include "tools/support/WorkedExample.h"
 #include "window/ApplicationTitle.h"
 #include "window/Velmor_send.h"
 
@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString summary = QString::fromStdU16String(gateway::testCommand().summary);
+// The test command is the worked example's line, and its summary is logged first.
+const QString summary = QString::fromLatin1(tools::workedExample::summary.bytes());
 const std::string replyOk = FakeLockServer::replyWithCode("001");
 
 gateway::GatewayOptions optionsFor(const FakeLockServer& server, int replyWaitMs = 5000)
@@ -97,7 +98,7 @@ private slots:
         QTRY_COMPARE(paneLines(*form.Memo1), lines);
         QVERIFY(server.waitForLines(1));
         QCOMPARE(server.lines(),
-                 std::vector<std::string>{gateway::toUtf8(gateway::testCommand().line)});
+                 std::vector<std::string>{std::string(tools::workedExample::line.bytes())});
         QVERIFY(box.shown.empty());
     }
 
