@@ -236,10 +236,14 @@ public:
 
     void stop()
     {
-        m_stop.raise();
+        // The listening socket goes before any connection ends: a gateway that reconnects at
+        // once must be refused, not queued on a socket about to close and then reset.
+        m_stopAccepting.raise();
         if (m_acceptThread.joinable()) {
             m_acceptThread.join();
         }
+        m_listening.close();
+        m_stop.raise();
         std::list<std::unique_ptr<Connection>> connections;
         {
             std::lock_guard lock(m_connectionsMutex);
@@ -283,7 +287,7 @@ private:
     {
         for (;;) {
             try {
-                if (waitReadable(m_listening, -1, &m_stop) == Readiness::Woken) {
+                if (waitReadable(m_listening, -1, &m_stopAccepting) == Readiness::Woken) {
                     return;
                 }
             } catch (const std::exception& error) {
@@ -294,7 +298,7 @@ private:
             Socket accepted = acceptFrom(m_listening);
             if (!accepted.isOpen()) {
                 // Out of descriptors or an aborted handshake: pause rather than spin on it.
-                if (waitForWake(m_stop, 50)) {
+                if (waitForWake(m_stopAccepting, 50)) {
                     return;
                 }
                 continue;
@@ -471,6 +475,7 @@ private:
     std::string m_flood;
     gateway::LineOutput& m_output;
     StopRequest& m_programStop;
+    WakeSignal m_stopAccepting;
     WakeSignal m_stop;
     Socket m_listening;
     std::thread m_acceptThread;
