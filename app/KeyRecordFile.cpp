@@ -2,7 +2,9 @@
 
 #include "gateway/platform/LocalClock.h"
 
-namespace gateway {
+using namespace gateway;
+
+namespace app {
 
 KeyRecordFile::KeyRecordFile(std::string path, Complaint complain)
     : m_file(std::move(path), "key record"), m_complain(std::move(complain))
@@ -25,4 +27,4 @@ void KeyRecordFile::write(const KeyRecord& record)
     }
 }
 
-} // namespace gateway
+} // namespace app

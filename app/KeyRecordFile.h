@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace gateway {
+namespace app {
 
 // The key record kept as a file: one JSON line a request, stamped with the local time, each
 // line one write. A line that cannot be written never holds up an answer: it is told, at most
@@ -21,15 +21,15 @@ public:
     KeyRecordFile(std::string path, Complaint complain);
 
     // From any thread.
-    void write(const KeyRecord& record);
+    void write(const gateway::KeyRecord& record);
     // As LogFile::reopen().
     std::string reopen() { return m_file.reopen(); }
     const std::string& path() const { return m_file.path(); }
 
 private:
-    LogFile m_file;
+    gateway::LogFile m_file;
     const Complaint m_complain;
-    ReportThrottle m_failures{std::chrono::minutes(1)};
+    gateway::ReportThrottle m_failures{std::chrono::minutes(1)};
 };
 
-} // namespace gateway
+} // namespace app

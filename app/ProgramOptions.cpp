@@ -7,7 +7,9 @@
 #include <cctype>
 #include <set>
 
-namespace gateway {
+using namespace gateway;
+
+namespace app {
 
 namespace {
 
@@ -422,4 +424,4 @@ std::string programUsage(Program program, bool windows)
     return text;
 }
 
-} // namespace gateway
+} // namespace app

@@ -11,6 +11,10 @@
 #include <vector>
 
 namespace gateway {
+struct GatewayOptions;
+}
+
+namespace app {
 
 // Which program reads the options: both take those of the gateway; the window neither writes a
 // log of its own nor runs as a service.
@@ -38,9 +42,9 @@ struct ProgramOptions
         RunAsService,
     };
     Action action = Action::Run;
-    std::string linkHost = settings::linkHost;
-    std::uint16_t port = settings::listenerPort;
-    std::uint16_t linkPort = settings::linkPort;
+    std::string linkHost = gateway::settings::linkHost;
+    std::uint16_t port = gateway::settings::listenerPort;
+    std::uint16_t linkPort = gateway::settings::linkPort;
     // Log lines exactly as they are, control characters included; otherwise readably.
     bool rawLog = false;
     // Log and status lines go here, appended and stamped; empty: standard output and error.
@@ -48,9 +52,9 @@ struct ProgramOptions
     // One JSON line for every request read goes here; empty: none is kept.
     std::string keyRecord;
     // Where to listen; none: every address.
-    std::vector<IpAddress> listenAddresses;
+    std::vector<gateway::IpAddress> listenAddresses;
     // Whom to serve; none: everyone.
-    std::vector<AddressRange> allowed;
+    std::vector<gateway::AddressRange> allowed;
     // The most front-desk connections at once; 0: no limit.
     std::size_t maxConnections = 0;
     // Connections idle this long are closed; 0: never.
@@ -86,10 +90,9 @@ ProgramOptions parseProgramOptions(int argc, const char* const* argv,
                                    Program program = Program::Server);
 
 // The gateway's settings as these options give them.
-struct GatewayOptions;
-GatewayOptions gatewayOptions(const ProgramOptions& options);
+gateway::GatewayOptions gatewayOptions(const ProgramOptions& options);
 
 // The --help text of the program, for Windows (the service options, no signals) or not.
 std::string programUsage(Program program, bool windows);
 
-} // namespace gateway
+} // namespace app

@@ -8,7 +8,9 @@
 #include <iterator>
 #include <system_error>
 
-namespace gateway {
+using namespace gateway;
+
+namespace app {
 
 namespace {
 
@@ -62,4 +64,4 @@ ProgramOptions readProgramOptions(Program program, int argc, const char* const* 
                                program);
 }
 
-} // namespace gateway
+} // namespace app

@@ -2,7 +2,7 @@
 
 #include "app/ProgramOptions.h"
 
-namespace gateway {
+namespace app {
 
 // A program's options: its settings file (the one --config names, else the machine's when it is
 // there) under its command line. Throws UsageError for a file --config names that cannot be
@@ -11,4 +11,4 @@ namespace gateway {
 ProgramOptions readProgramOptions(Program program, int argc, const char* const* argv,
                                   bool withServiceOptions = false);
 
-} // namespace gateway
+} // namespace app

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
-namespace gateway {
+using namespace gateway;
+
+namespace app {
 
 namespace {
 
@@ -76,4 +78,4 @@ std::vector<Setting> parseSettings(std::string_view text, const std::string& fil
     return settings;
 }
 
-} // namespace gateway
+} // namespace app

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace gateway {
+namespace app {
 
 // One "name = value" line of a settings file.
 struct Setting
@@ -21,4 +21,4 @@ struct Setting
 // A CR before the line end (a file written on Windows) is no part of the value.
 std::vector<Setting> parseSettings(std::string_view text, const std::string& fileName);
 
-} // namespace gateway
+} // namespace app

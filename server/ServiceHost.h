@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace gateway {
+namespace server {
 
 // velmor_sndd as a service of the system's service manager (the Windows Service Control
 // Manager); systemd runs it as a plain program instead, and there every call below says so.
@@ -40,8 +40,8 @@ using ServiceStateReport = std::function<void(ServiceState)>;
 // what body reports, then stopped with body's exit status. The manager's stop and shutdown
 // requests raise stop. False, with body not run, when the process was not started by the
 // service manager.
-bool runAsService(StopRequest& stop, const std::function<int(const ServiceStateReport&)>& body,
-                  int& exitStatus);
+bool runAsService(gateway::StopRequest& stop,
+                  const std::function<int(const ServiceStateReport&)>& body, int& exitStatus);
 
 // Tells a service manager how the program is doing ("READY=1", "STOPPING=1"): systemd's
 // notification where the program runs as a notify service, nothing anywhere else.
@@ -60,4 +60,4 @@ bool serviceManagerShowsStatus();
 // such place.
 std::string serviceDataFile(const char* name);
 
-} // namespace gateway
+} // namespace server

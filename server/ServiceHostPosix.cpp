@@ -5,7 +5,9 @@
 
 #include <systemd/sd-daemon.h>
 
-namespace gateway {
+using namespace gateway;
+
+namespace server {
 
 namespace {
 
@@ -59,4 +61,4 @@ bool serviceManagerShowsStatus()
     return true;
 }
 
-} // namespace gateway
+} // namespace server

@@ -14,7 +14,9 @@
 #include <stdexcept>
 #include <type_traits>
 
-namespace gateway {
+using namespace gateway;
+
+namespace server {
 
 namespace {
 
@@ -257,4 +259,4 @@ bool serviceManagerShowsStatus()
     return false;
 }
 
-} // namespace gateway
+} // namespace server

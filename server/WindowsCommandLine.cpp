@@ -1,6 +1,6 @@
 #include "server/WindowsCommandLine.h"
 
-namespace gateway {
+namespace server {
 
 std::string quoteWindowsArgument(std::string_view word)
 {
@@ -37,4 +37,4 @@ std::string windowsCommandLine(const std::vector<std::string>& words)
     return line;
 }
 
-} // namespace gateway
+} // namespace server

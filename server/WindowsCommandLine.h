@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace gateway {
+namespace server {
 
 // One command line that Windows programs split back into exactly these words (the rules of
 // CommandLineToArgvW and of the C runtime: blanks and quotes quoted, backslashes before a
@@ -14,4 +14,4 @@ std::string windowsCommandLine(const std::vector<std::string>& words);
 // One word of it.
 std::string quoteWindowsArgument(std::string_view word);
 
-} // namespace gateway
+} // namespace server

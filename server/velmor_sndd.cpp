@@ -74,8 +74,8 @@ public:
                    std::function<void(const std::string&)> report)
         : m_gateway(gateway), m_linkName(std::move(linkName)),
           m_watchStuckAfter(stuckAfter + connectTimeout), m_report(std::move(report)),
-          m_watchdog(gateway::serviceWatchdogInterval()),
-          m_toServiceManager(gateway::serviceManagerShowsStatus())
+          m_watchdog(server::serviceWatchdogInterval()),
+          m_toServiceManager(server::serviceManagerShowsStatus())
     {
     }
 
@@ -87,7 +87,7 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (line != m_published) {
             if (m_toServiceManager) {
-                gateway::notifyServiceManager(("STATUS=" + line).c_str());
+                server::notifyServiceManager(("STATUS=" + line).c_str());
                 m_published = line;
             } else if (!m_loggedAt || now - *m_loggedAt >= statusLogEvery) {
                 m_report("status: " + line);
@@ -97,7 +97,7 @@ public:
         }
         if (m_watchdog && m_gateway.listener().acceptingAlive(stuckAfter) &&
             m_gateway.link().watchAlive(m_watchStuckAfter)) {
-            gateway::notifyServiceManager("WATCHDOG=1");
+            server::notifyServiceManager("WATCHDOG=1");
         }
     }
 
@@ -123,7 +123,7 @@ private:
 };
 
 // "port 3000", "127.0.0.1, ::1 port 3000": where the listener is asked to listen.
-std::string listening(const gateway::ProgramOptions& command)
+std::string listening(const app::ProgramOptions& command)
 {
     std::string where;
     for (const gateway::IpAddress& address : command.listenAddresses) {
@@ -133,7 +133,7 @@ std::string listening(const gateway::ProgramOptions& command)
 }
 
 // Whom it serves, when not everyone, and how many at once, when limited.
-std::string serving(const gateway::ProgramOptions& command)
+std::string serving(const app::ProgramOptions& command)
 {
     std::string whom;
     for (const gateway::AddressRange& range : command.allowed) {
@@ -147,8 +147,8 @@ std::string serving(const gateway::ProgramOptions& command)
 
 // Serves until a stop: the listener, then the link, then the wait for the stop. state is told
 // when it is ready and when it begins to stop.
-int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
-          const gateway::ServiceStateReport& state)
+int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
+          const server::ServiceStateReport& state)
 {
     Output output;
     if (!command.logFile.empty()) {
@@ -169,7 +169,7 @@ int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
     };
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
     auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
-    std::optional<gateway::KeyRecordFile> keyRecord;
+    std::optional<app::KeyRecordFile> keyRecord;
     if (!command.keyRecord.empty()) {
         try {
             keyRecord.emplace(command.keyRecord, [&output, &report](const std::string& line) {
@@ -194,7 +194,7 @@ int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
              ? ", connecting again every " + std::to_string(command.reconnectSeconds) + " s"
              : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
 
-    gateway::Gateway gateway(gateway::gatewayOptions(command), log);
+    gateway::Gateway gateway(app::gatewayOptions(command), log);
     if (keyRecord) {
         gateway.setRecordSink(
             [&keyRecord](const gateway::KeyRecord& record) { keyRecord->write(record); });
@@ -244,7 +244,7 @@ int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
         }
     }
 
-    state(gateway::ServiceState::Running);
+    state(server::ServiceState::Running);
 
     StatePublisher publisher(gateway, link, std::chrono::seconds(command.connectTimeoutSeconds),
                              report);
@@ -271,7 +271,7 @@ int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
         }
         publisher.publish();
     }
-    state(gateway::ServiceState::Stopping);
+    state(server::ServiceState::Stopping);
     report("stopping: listener, then the link to " + link);
     if (recovery) {
         recovery->stop();
@@ -281,32 +281,32 @@ int serve(const gateway::ProgramOptions& command, gateway::StopRequest& stop,
     return 0;
 }
 
-int installService(const gateway::ProgramOptions& command)
+int installService(const app::ProgramOptions& command)
 {
     try {
-        gateway::installService(command.serviceArguments);
+        server::installService(command.serviceArguments);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
         return 1;
     }
     std::printf("velmor_sndd: registered the service %s, started with Windows from now on; "
                 "start it now with: sc start %s\n",
-                gateway::serviceName, gateway::serviceName);
+                server::serviceName, server::serviceName);
     return 0;
 }
 
 int uninstallService()
 {
     try {
-        if (!gateway::uninstallService()) {
-            std::printf("velmor_sndd: no service %s is registered\n", gateway::serviceName);
+        if (!server::uninstallService()) {
+            std::printf("velmor_sndd: no service %s is registered\n", server::serviceName);
             return 0;
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
         return 1;
     }
-    std::printf("velmor_sndd: removed the service %s\n", gateway::serviceName);
+    std::printf("velmor_sndd: removed the service %s\n", server::serviceName);
     return 0;
 }
 
@@ -318,19 +318,19 @@ int main(int argc, char** argv)
     gateway::StopRequest stop;
     gateway::useBinaryStandardStreams();
 
-    const bool services = gateway::serviceRegistrationAvailable();
-    gateway::ProgramOptions command;
+    const bool services = server::serviceRegistrationAvailable();
+    app::ProgramOptions command;
     try {
-        command = gateway::readProgramOptions(gateway::Program::Server, argc, argv, services);
+        command = app::readProgramOptions(app::Program::Server, argc, argv, services);
     } catch (const gateway::UsageError& error) {
         std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
                      error.what());
         return 2;
     }
-    using Action = gateway::ProgramOptions::Action;
+    using Action = app::ProgramOptions::Action;
     switch (command.action) {
     case Action::Help:
-        std::fputs(gateway::programUsage(gateway::Program::Server, services).c_str(), stdout);
+        std::fputs(app::programUsage(app::Program::Server, services).c_str(), stdout);
         return 0;
     case Action::Version:
         std::printf("velmor_sndd %s\n", gateway::projectVersion());
@@ -348,15 +348,15 @@ int main(int argc, char** argv)
     case Action::RunAsService: {
         // A service has no console: its lines go to a file, and its key record is kept.
         if (command.logFile.empty()) {
-            command.logFile = gateway::serviceDataFile("velmor_sndd.log");
+            command.logFile = server::serviceDataFile("velmor_sndd.log");
         }
         if (command.keyRecord.empty()) {
-            command.keyRecord = gateway::serviceDataFile("keys.jsonl");
+            command.keyRecord = server::serviceDataFile("keys.jsonl");
         }
         int status = 0;
-        const bool ran = gateway::runAsService(
+        const bool ran = server::runAsService(
             stop,
-            [&](const gateway::ServiceStateReport& state) { return serve(command, stop, state); },
+            [&](const server::ServiceStateReport& state) { return serve(command, stop, state); },
             status);
         if (!ran) {
             std::fprintf(stderr, "velmor_sndd: --service is for the service manager; register "
@@ -368,8 +368,8 @@ int main(int argc, char** argv)
     case Action::Run:
         break;
     }
-    return serve(command, stop, [](gateway::ServiceState state) {
-        gateway::notifyServiceManager(state == gateway::ServiceState::Running ? "READY=1"
-                                                                              : "STOPPING=1");
+    return serve(command, stop, [](server::ServiceState state) {
+        server::notifyServiceManager(state == server::ServiceState::Running ? "READY=1"
+                                                                            : "STOPPING=1");
     });
 }

@@ -60,7 +60,7 @@ private:
     const std::string m_linkName;
     window::HandOverQueue m_handOver;
     // Before the gateway, whose connection threads write to it until the gateway is gone.
-    std::optional<gateway::KeyRecordFile> m_keyRecord;
+    std::optional<app::KeyRecordFile> m_keyRecord;
     gateway::Gateway m_gateway;
     // After the gateway: stopped before the link is closed.
     std::optional<gateway::LinkRecovery> m_recovery;

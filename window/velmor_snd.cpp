@@ -20,22 +20,22 @@ int main(int argc, char* argv[])
     window::StopSignals stopSignals;
 
     // The settings file and the command line, read before anything that needs a display.
-    gateway::ProgramOptions command;
+    app::ProgramOptions command;
     try {
-        command = gateway::readProgramOptions(gateway::Program::Window, argc, argv);
+        command = app::readProgramOptions(app::Program::Window, argc, argv);
     } catch (const gateway::UsageError& error) {
         return window::showBadOptions(argc, argv, error.what(), stopSignals);
     }
-    using Action = gateway::ProgramOptions::Action;
+    using Action = app::ProgramOptions::Action;
     if (command.action == Action::Help) {
         return window::showProgramText(
-            argc, argv, gateway::programUsage(gateway::Program::Window, gateway::windowsSystem()));
+            argc, argv, app::programUsage(app::Program::Window, gateway::windowsSystem()));
     }
     if (command.action == Action::Version) {
         return window::showProgramText(
             argc, argv, std::string("velmor_snd ") + gateway::projectVersion() + "\n");
     }
-    window::OperatorOptions options(gateway::gatewayOptions(command));
+    window::OperatorOptions options(app::gatewayOptions(command));
     options.reconnect = std::chrono::seconds(command.reconnectSeconds);
     options.keyRecord = command.keyRecord;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 using namespace gateway;
+using namespace app;
 
 namespace {
 

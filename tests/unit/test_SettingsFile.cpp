@@ -11,6 +11,7 @@
 #include <vector>
 
 using namespace gateway;
+using namespace app;
 
 namespace {
 

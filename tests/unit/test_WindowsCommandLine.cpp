@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace gateway;
+using namespace server;
 
 TEST(WindowsCommandLine, EachWordIsQuotedSoItSplitsBackWhole)
 {
