@@ -22,48 +22,54 @@ bool isFullWindowsPath(const std::string& path)
 
 // "*" for every address, or one literal; an IPv4-mapped one is its IPv4 address, as an IPv6
 // socket takes no IPv4 peers here.
-void addListenAddress(ProgramOptions& line, bool& everywhere, const std::string& value)
+void addListenAddress(ProgramOptions& chosen, bool& everywhere, const std::string& value)
 {
     if (value == "*") {
         everywhere = true;
     } else if (const auto address = parseIpAddress(value)) {
         const IpAddress own = address->unmapped();
-        for (const IpAddress& earlier : line.listenAddresses) {
+        for (const IpAddress& earlier : chosen.listenAddresses) {
             if (earlier == own) {
                 throw UsageError("--listen: " + value + " is given twice");
             }
         }
-        line.listenAddresses.push_back(own);
+        chosen.listenAddresses.push_back(own);
     } else {
         throw UsageError("--listen: '" + value +
                          "' is not an IPv4 or IPv6 address (or * for every address)");
     }
-    if (everywhere && !line.listenAddresses.empty()) {
+    if (everywhere && !chosen.listenAddresses.empty()) {
         throw UsageError("--listen: * (every address) goes alone, without other addresses");
     }
+}
+
+// Registering, removing or running as a Windows service.
+bool isServiceOption(const std::string& name)
+{
+    return name == "--install-service" || name == "--uninstall-service" || name == "--service";
 }
 
 // Options only a command line can give: what to do rather than how to run.
 bool isCommandOnly(const std::string& name)
 {
     return name == "--help" || name == "--version" || name == "--config" || name == "--check" ||
-           name == "--install-service" || name == "--uninstall-service" || name == "--service";
+           isServiceOption(name);
 }
 
 // Options of velmor_sndd alone: the window shows its log and is no service.
 bool isServerOnly(const std::string& name)
 {
     return name == "--raw-log" || name == "--log-file" || name == "--check" ||
-           name == "--install-service" || name == "--uninstall-service" || name == "--service";
+           isServiceOption(name);
 }
 
-// Reads one option (its name just taken from options) into line. fromFile: a settings file's
+// Reads one option (its name just taken from options) into chosen. fromFile: a settings file's
 // line, where an option without a value reads "yes" or "no".
 class OptionApplier
 {
 public:
-    OptionApplier(ProgramOptions& line, Program program, bool withServiceOptions)
-        : m_line(line), m_program(program), m_withServiceOptions(withServiceOptions)
+    OptionApplier(ProgramOptions& chosen, Program program, bool withServiceOptions)
+        : m_chosen(chosen), m_program(program), m_withServiceOptions(withServiceOptions)
     {
     }
 
@@ -87,8 +93,7 @@ public:
             }
             throw UsageError(name.substr(2) + ": '" + value + "' is neither yes nor no");
         };
-        const bool serviceOption =
-            name == "--install-service" || name == "--uninstall-service" || name == "--service";
+        const bool serviceOption = isServiceOption(name);
         if (serviceOption && !m_withServiceOptions) {
             throw UsageError(name + ": Windows services only; here the velmor_sndd.service unit "
                                     "runs it as a service");
@@ -97,65 +102,65 @@ public:
             options.noValue();
             ++m_serviceActions;
             m_installService = name == "--install-service";
-            m_line.action = name == "--install-service" ? ProgramOptions::Action::InstallService
-                            : name == "--uninstall-service"
-                                ? ProgramOptions::Action::UninstallService
-                                : ProgramOptions::Action::RunAsService;
+            m_chosen.action = name == "--install-service" ? ProgramOptions::Action::InstallService
+                              : name == "--uninstall-service"
+                                  ? ProgramOptions::Action::UninstallService
+                                  : ProgramOptions::Action::RunAsService;
         } else if (name == "--help") {
             options.noValue();
-            m_line.action = ProgramOptions::Action::Help;
+            m_chosen.action = ProgramOptions::Action::Help;
         } else if (name == "--version") {
             options.noValue();
-            m_line.action = ProgramOptions::Action::Version;
+            m_chosen.action = ProgramOptions::Action::Version;
         } else if (name == "--check") {
             options.noValue();
             m_checking = true;
         } else if (name == "--config") {
-            m_line.settingsFile = options.value();
-            if (m_line.settingsFile.empty()) {
+            m_chosen.settingsFile = options.value();
+            if (m_chosen.settingsFile.empty()) {
                 throw UsageError("--config: the file name is empty");
             }
         } else if (name == "--link-host") {
-            m_line.linkHost = parseHost(name, options.value());
+            m_chosen.linkHost = parseHost(name, options.value());
         } else if (name == "--port") {
-            m_line.port = parsePort(name, options.value(), 1);
+            m_chosen.port = parsePort(name, options.value(), 1);
         } else if (name == "--link-port") {
-            m_line.linkPort = parsePort(name, options.value(), 1);
+            m_chosen.linkPort = parsePort(name, options.value(), 1);
         } else if (name == "--log-file") {
-            m_line.logFile = options.value();
-            if (m_line.logFile.empty()) {
+            m_chosen.logFile = options.value();
+            if (m_chosen.logFile.empty()) {
                 throw UsageError("--log-file: the file name is empty");
             }
         } else if (name == "--key-record") {
-            m_line.keyRecord = options.value();
-            if (m_line.keyRecord.empty()) {
+            m_chosen.keyRecord = options.value();
+            if (m_chosen.keyRecord.empty()) {
                 throw UsageError("--key-record: the file name is empty");
             }
         } else if (name == "--listen") {
-            startList(name, m_line.listenAddresses);
-            addListenAddress(m_line, m_listenEverywhere, options.value());
+            startList(name, m_chosen.listenAddresses);
+            addListenAddress(m_chosen, m_listenEverywhere, options.value());
         } else if (name == "--allow") {
-            startList(name, m_line.allowed);
+            startList(name, m_chosen.allowed);
             const std::string value = options.value();
             auto range = parseAddressRange(value);
             if (const auto* why = std::get_if<std::string>(&range)) {
                 throw UsageError("--allow: " + *why);
             }
-            m_line.allowed.push_back(std::get<AddressRange>(range));
+            m_chosen.allowed.push_back(std::get<AddressRange>(range));
         } else if (name == "--max-connections") {
-            m_line.maxConnections =
+            m_chosen.maxConnections =
                 static_cast<std::size_t>(parseNumber(name, options.value(), 0, 1'000'000));
         } else if (name == "--idle-timeout") {
-            m_line.idleTimeoutSeconds =
+            m_chosen.idleTimeoutSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
         } else if (name == "--reconnect") {
-            m_line.reconnectSeconds =
+            m_chosen.reconnectSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 0, 24 * 60 * 60));
         } else if (name == "--connect-timeout") {
-            m_line.connectTimeoutSeconds =
+            m_chosen.connectTimeoutSeconds =
                 static_cast<int>(parseNumber(name, options.value(), 1, 10 * 60));
         } else if (name == "--raw-log") {
-            m_line.rawLog = flag();
+            m_chosen.rawLog = flag();
         } else {
             throw UsageError(fromFile ? "'" + name.substr(2) + "' is no setting"
                                       : "unknown option " + name);
@@ -177,7 +182,7 @@ public:
     void finish()
     {
         if (m_checking) {
-            m_line.action = ProgramOptions::Action::Check;
+            m_chosen.action = ProgramOptions::Action::Check;
         }
     }
 
@@ -189,7 +194,7 @@ private:
         }
     }
 
-    ProgramOptions& m_line;
+    ProgramOptions& m_chosen;
     const Program m_program;
     const bool m_withServiceOptions;
     bool m_commandLine = false;
@@ -204,13 +209,13 @@ private:
 
 ProgramOptions defaultOptions(Program program)
 {
-    ProgramOptions line;
+    ProgramOptions chosen;
     if (program == Program::Window) {
         // The window's link as it always was: connected once, with the system's own time limit.
-        line.reconnectSeconds = 0;
-        line.connectTimeoutSeconds = 0;
+        chosen.reconnectSeconds = 0;
+        chosen.connectTimeoutSeconds = 0;
     }
-    return line;
+    return chosen;
 }
 
 std::optional<std::string> configOption(int argc, const char* const* argv)
@@ -231,8 +236,8 @@ ProgramOptions parseProgramOptions(int argc, const char* const* argv, bool withS
                                    const std::vector<Setting>& settings,
                                    const std::string& settingsFile, Program program)
 {
-    ProgramOptions line = defaultOptions(program);
-    OptionApplier applier(line, program, withServiceOptions);
+    ProgramOptions chosen = defaultOptions(program);
+    OptionApplier applier(chosen, program, withServiceOptions);
     for (const Setting& setting : settings) {
         const std::string name = "--" + setting.name;
         const std::string word = name + "=" + setting.value;
@@ -249,7 +254,7 @@ ProgramOptions parseProgramOptions(int argc, const char* const* argv, bool withS
                              error.what());
         }
     }
-    line.settingsFile = settingsFile;
+    chosen.settingsFile = settingsFile;
     applier.beginCommandLine();
     OptionReader options(argc, argv);
     while (!options.atEnd()) {
@@ -260,7 +265,7 @@ ProgramOptions parseProgramOptions(int argc, const char* const* argv, bool withS
     if (applier.serviceActions() > 1) {
         throw UsageError("--install-service, --uninstall-service and --service go alone");
     }
-    if (line.action == ProgramOptions::Action::UninstallService && argc > 2) {
+    if (chosen.action == ProgramOptions::Action::UninstallService && argc > 2) {
         throw UsageError("--uninstall-service takes no other options");
     }
     if (applier.forService()) {
@@ -272,21 +277,21 @@ ProgramOptions parseProgramOptions(int argc, const char* const* argv, bool withS
                                  example);
             }
         };
-        needFullPath(line.logFile, "--log-file", "C:\\logs\\velmor.log");
-        needFullPath(line.keyRecord, "--key-record", "C:\\logs\\keys.jsonl");
+        needFullPath(chosen.logFile, "--log-file", "C:\\logs\\velmor.log");
+        needFullPath(chosen.keyRecord, "--key-record", "C:\\logs\\keys.jsonl");
         if (configOption(argc, argv)) {
-            needFullPath(line.settingsFile, "--config", "C:\\velmor\\velmor_snd.conf");
+            needFullPath(chosen.settingsFile, "--config", "C:\\velmor\\velmor_snd.conf");
         }
     }
-    if (line.action == ProgramOptions::Action::InstallService) {
-        line.serviceArguments.push_back("--service");
+    if (chosen.action == ProgramOptions::Action::InstallService) {
+        chosen.serviceArguments.push_back("--service");
         for (int i = 1; i < argc; ++i) {
             if (std::string(argv[i]) != "--install-service") {
-                line.serviceArguments.emplace_back(argv[i]);
+                chosen.serviceArguments.emplace_back(argv[i]);
             }
         }
     }
-    return line;
+    return chosen;
 }
 
 GatewayOptions gatewayOptions(const ProgramOptions& command)

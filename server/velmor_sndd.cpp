@@ -63,6 +63,9 @@ constexpr std::chrono::seconds stateRound{1};
 constexpr std::chrono::seconds stuckAfter{10};
 // Where no service manager shows the status line, it goes to the log at most this often.
 constexpr std::chrono::minutes statusLogEvery{1};
+// What a link that is down means when it is connected only once.
+constexpr const char* untilRestarted =
+    "; requests fail until velmor_sndd is restarted (or run with --reconnect)";
 
 // The status line to the service manager (systemd's STATUS=) or, where it shows none, to the
 // log; and the watchdog's ping while the listener and the link's watch are both alive.
@@ -192,7 +195,7 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
         "the link to the lock system at " + link + " is down" +
         (command.reconnectSeconds > 0
              ? ", connecting again every " + std::to_string(command.reconnectSeconds) + " s"
-             : "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+             : untilRestarted);
 
     gateway::Gateway gateway(app::gatewayOptions(command), log);
     if (keyRecord) {
@@ -229,7 +232,7 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
         gateway.link().letGoWhenLost();
         gateway.link().setLossSink([&](const std::string& why) {
             report("lost the link to the lock system at " + link + ": " + gateway::oneLine(why) +
-                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+                   untilRestarted);
         });
         try {
             gateway.connectLink(&stop.signal());
@@ -239,8 +242,7 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
         } catch (const std::exception& error) {
             // Serving goes on: requests then fail at once, as the link is down.
             report("cannot connect to the lock system at " + link + ": " +
-                   gateway::describeFailure(error) +
-                   "; requests fail until velmor_sndd is restarted (or run with --reconnect)");
+                   gateway::describeFailure(error) + untilRestarted);
         }
     }
 

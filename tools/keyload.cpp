@@ -204,7 +204,7 @@ std::string lineFor(int room)
 // The gateway's answer when the lock system answers the room's line with the code from its room.
 std::string answerFor(int room)
 {
-    return toUtf8(makeKeyAnswer(fromUtf8(tools::codeFromRoom(lineFor(room)))));
+    return toUtf8(makeKeyAnswer(fromUtf8(tools::codeForRoom(std::to_string(room)))));
 }
 
 Socket connectTo(const Settings& settings, std::uint16_t port)
@@ -250,12 +250,10 @@ Exchange throughGateway(int room)
 
 Exchange directToLockSystem(int room)
 {
-    std::string line = lineFor(room);
     // The reply is STX "200000001RS" code ETX EOT: it ends at the EOT.
-    std::string reply = "\x02"
-                        "200000001RS" +
-                        tools::codeFromRoom(line) + "\x03";
-    return {std::move(line), std::move(reply)};
+    return {lineFor(room), "\x02"
+                           "200000001RS" +
+                               tools::codeForRoom(std::to_string(room)) + "\x03"};
 }
 
 struct Figures

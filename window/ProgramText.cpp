@@ -18,13 +18,9 @@ namespace {
 // Wayland display, or a platform chosen for it (offscreen), and would abort without one.
 bool displayAvailable()
 {
-#ifdef _WIN32
-    return true;
-#else
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+    return gateway::windowsSystem() || !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-#endif
 }
 
 QString title(char** argv)

@@ -4,7 +4,11 @@ namespace tools {
 
 std::string codeFromRoom(std::string_view line)
 {
-    std::string_view room = line.size() > 20 ? line.substr(20, 15) : std::string_view();
+    return codeForRoom(line.size() > 20 ? line.substr(20, 15) : std::string_view());
+}
+
+std::string codeForRoom(std::string_view room)
+{
     const auto first = room.find_first_not_of(' ');
     room = first == std::string_view::npos ? std::string_view() : room.substr(first);
     room = room.substr(0, room.find_last_not_of(' ') + 1);

@@ -11,5 +11,7 @@ namespace tools {
 // of a test or load run thus has a code of its own, so an answer paired with another request's
 // reply shows.
 std::string codeFromRoom(std::string_view line);
+// The same for the room itself, as it stands in that field.
+std::string codeForRoom(std::string_view room);
 
 } // namespace tools
