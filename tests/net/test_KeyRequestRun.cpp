@@ -288,6 +288,45 @@ TEST_F(KeyRequestRun, SecondPieceOfSplitReplyNeverAnswersTheNextRequest)
     EXPECT_EQ(requester.readLine(), failureAnswer("003"));
 }
 
+TEST_F(KeyRequestRun, HeadOfAFrameCutShortNeverDecidesTheAnswer)
+{
+    // A lock system that sends the head of a frame cut short, then its whole reply: every head
+    // (STX and 0 to 16 characters) is a leftover, in the reply's piece or in one before it. Each
+    // head comes from a reply with the other code, its EOT replaced so that no head is whole, so
+    // that one read from the head's STX shows as the wrong answer (a head of 4 characters before
+    // 023 puts "001" at 13 to 15).
+    ASSERT_TRUE(startGateway());
+    TestClient requester = client();
+    for (const std::string code : {"001", "023"}) {
+        const std::string reply = FakeLockServer::replyWithCode(code);
+        std::string other = FakeLockServer::replyWithCode(code == "001" ? "023" : "001");
+        other.back() = '0';
+        for (std::size_t cut = 0; cut <= 16; ++cut) {
+            const std::string head = other.substr(0, 1 + cut);
+            for (const bool samePiece : {true, false}) {
+                SCOPED_TRACE("code " + code + ", " + std::to_string(cut) + " characters cut, " +
+                             (samePiece ? "one piece" : "two pieces"));
+                server.setResponder(server.inPieces([&](const std::string&) {
+                    return samePiece
+                               ? std::vector<FakeLockServer::Piece>{{0ms, head + reply}}
+                               : std::vector<FakeLockServer::Piece>{{0ms, head}, {20ms, reply}};
+                }));
+                const std::size_t before = log.lines().size();
+                requester.send(exampleRequest);
+                EXPECT_EQ(requester.readLine(),
+                          code == "001" ? successAnswer : failureAnswer(code));
+                ASSERT_TRUE(log.waitForCount(before + 5));
+                const auto lines = log.lines();
+                const std::vector<Text> run(lines.begin() + static_cast<std::ptrdiff_t>(before),
+                                            lines.end());
+                EXPECT_EQ(run[1], u"Discarded stale data from the lock system: " + fromUtf8(head));
+                EXPECT_EQ(run[2], fromUtf8(reply));
+                EXPECT_EQ(run[3], fromUtf8(code));
+            }
+        }
+    }
+}
+
 TEST_F(KeyRequestRun, ServerClosingTheLinkFailsLaterExchanges)
 {
     ASSERT_TRUE(startGateway());

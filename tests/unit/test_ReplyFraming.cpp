@@ -5,7 +5,7 @@
 using namespace gateway;
 using namespace std::chrono_literals;
 
-TEST(ReplyFraming, WholeWhenFramedToItsEotOrLongEnoughForTheCode)
+TEST(ReplyFraming, WholeWhenFramedToItsEtxEotOrLongEnoughForTheCode)
 {
     const std::string framed = "\x02"
                                "200000001RS003\x03\x04";
@@ -27,7 +27,7 @@ TEST(ReplyFraming, WholeWhenFramedToItsEotOrLongEnoughForTheCode)
          framed + "\x02"
                   "2000",
          0ms, ReplyShape::Complete, 0, framed.size()},
-        {"framed, an EOT alone", "\x02\x04", 0ms, ReplyShape::Complete, 0, 2},
+        {"framed, an EOT without its ETX is no end", "\x02\x04", 0ms, ReplyShape::Framed, 0, 0},
         {"framed, running on without its EOT", "\x02" + std::string(longestReply - 1, 'x'), 0ms,
          ReplyShape::Complete, 0, longestReply},
         {"unframed, 15 characters", "0123456789ab001", 0ms, ReplyShape::Complete, 0, 15},
@@ -53,6 +53,50 @@ TEST(ReplyFraming, WholeWhenFramedToItsEotOrLongEnoughForTheCode)
         {"a short reply after leftovers", "\r\nshort", 0ms, ReplyShape::Short, 2, 0},
         {"control characters inside an unframed reply are its own", "\r0123\n456789ab001", 0ms,
          ReplyShape::Complete, 1, 16},
+        // An STX starts the frame anew. Read from the first STX, characters 13 to 15 of these
+        // would be "001": keys made for a reply that says 003.
+        {"a head cut short before a whole frame",
+         "\x02"
+         "2000" +
+             framed,
+         0ms, ReplyShape::Complete, 5, framed.size()},
+        {"a head cut short, the next frame still coming",
+         "\x02"
+         "2000" +
+             framed.substr(0, 9),
+         0ms, ReplyShape::Framed, 5, 0},
+        {"a head cut short after its ETX",
+         "\x02"
+         "200000001RS001\x03" +
+             framed,
+         0ms, ReplyShape::Complete, 16, framed.size()},
+        {"a frame nested in another is the reply",
+         "\x02"
+         "2000" +
+             framed + "001\x03\x04",
+         0ms, ReplyShape::Complete, 5, framed.size()},
+        {"a lone EOT inside a frame is its own",
+         "\x02"
+         "20000\x04"
+         "0001RS003\x03\x04",
+         0ms, ReplyShape::Complete, 0, 18},
+        {"a lone ETX inside a frame is its own",
+         "\x02"
+         "20000\x03"
+         "0001RS003\x03\x04",
+         0ms, ReplyShape::Complete, 0, 18},
+        {"a head cut short by a lone EOT",
+         "\x02"
+         "2000\x04" +
+             framed,
+         0ms, ReplyShape::Complete, 6, framed.size()},
+        {"an ETX EOT before any STX ends no frame", "\x03\x04" + framed, 0ms, ReplyShape::Complete,
+         2, framed.size()},
+        {"running on without its end counts from the last STX",
+         "\x02"
+         "2000\x02" +
+             std::string(longestReply - 1, 'x'),
+         0ms, ReplyShape::Complete, 5, longestReply},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
