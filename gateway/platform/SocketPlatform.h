@@ -7,6 +7,7 @@
 
 #include "gateway/base/IpAddress.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,10 @@ private:
     // end (m_raiser), since only sockets can be waited for together with sockets there.
     NativeHandle m_readable = -1;
     NativeHandle m_raiser = -1;
+    // What raised() reads, so that asking costs no system call. Set before the handle is made
+    // readable and lowered after it is drained: a raise that meets a clear may leave the handle
+    // readable while this says lowered, never the other way round, so no waiter misses a raise.
+    std::atomic<bool> m_raised{false};
 };
 
 // An owned socket; the destructor closes it.

@@ -128,8 +128,9 @@ WakeSignal::~WakeSignal()
 
 void WakeSignal::raise()
 {
-    // Never read back: the counter stays non-zero, so the descriptor stays readable. A single
-    // write, so it may be raised from a signal handler.
+    // Never read back: the counter stays non-zero, so the descriptor stays readable. A lock-free
+    // store and a single write, so it may be raised from a signal handler.
+    m_raised.store(true);
     std::uint64_t one = 1;
     [[maybe_unused]] auto written = ::write(fd(m_raiser), &one, sizeof one);
 }
@@ -138,12 +139,12 @@ void WakeSignal::clear()
 {
     std::uint64_t count = 0;
     [[maybe_unused]] auto read = ::read(fd(m_readable), &count, sizeof count);
+    m_raised.store(false);
 }
 
 bool WakeSignal::raised() const
 {
-    pollfd entry{fd(m_readable), POLLIN, 0};
-    return ::poll(&entry, 1, 0) > 0;
+    return m_raised.load();
 }
 
 Socket::~Socket()

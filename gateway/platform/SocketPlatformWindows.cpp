@@ -142,11 +142,12 @@ WakeSignal::WakeSignal()
     if (!readable.isOpen()) {
         throwLastSocketError();
     }
-    // The raiser's byte must go at once, and reads of the reading end never block.
+    // The raiser's byte must go at once, and neither a raise nor a clear ever blocks.
     BOOL noDelay = TRUE;
     ::setsockopt(native(raiser), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                  sizeof noDelay);
     setBlocking(native(readable), false);
+    setBlocking(native(raiser), false);
     // Owned by this object from here on.
     m_readable = readable.release();
     m_raiser = raiser.release();
@@ -160,11 +161,12 @@ WakeSignal::~WakeSignal()
 
 void WakeSignal::raise()
 {
-    // One byte is enough to stay readable; more would only fill the connection.
-    if (!raised()) {
-        const char one = 1;
-        ::send(native(m_raiser), &one, 1, 0);
-    }
+    // A byte each time, so that a raise meeting a clear is never lost; the raiser does not
+    // block, so a signal raised often without a clear only fills the connection, which stays
+    // readable.
+    m_raised.store(true);
+    const char one = 1;
+    ::send(native(m_raiser), &one, 1, 0);
 }
 
 void WakeSignal::clear()
@@ -172,15 +174,12 @@ void WakeSignal::clear()
     char bytes[64];
     while (::recv(native(m_readable), bytes, sizeof bytes, 0) > 0) {
     }
+    m_raised.store(false);
 }
 
 bool WakeSignal::raised() const
 {
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(native(m_readable), &ready);
-    timeval none{};
-    return ::select(0, &ready, nullptr, nullptr, &none) > 0;
+    return m_raised.load();
 }
 
 Socket::~Socket()
