@@ -68,11 +68,8 @@ void Connection::writeLine(TextView text)
 
 void Connection::waitForData(int waitMs, const WakeSignal* wake, std::size_t maxBytes)
 {
-    std::size_t before = m_input.size();
-    receiveStep(0, wake, maxBytes);
-    if (!connected() || m_input.size() > before) {
-        return;
-    }
+    // One readiness wait: bytes already there make it return at once, so a look that must not
+    // wait costs one system call when nothing has come.
     receiveStep(waitMs, wake, maxBytes);
 }
 

@@ -101,6 +101,7 @@ void LockLink::install(Socket socket)
     m_discardedCount = 0;
     m_discardedHead.clear();
     m_lastByteAt = Clock::now();
+    m_lastLookAt = m_lastByteAt;
     m_lossNoted = false;
     m_renewPending = false;
     m_down = false;
@@ -162,6 +163,10 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.
             noteLoss(closedByServer);
+        } else if (m_connection && (m_lateReplyUntil || !m_connection->bufferedBytes().empty())) {
+            // Bytes after the reply, or a reply still owed: the watch takes them in as they
+            // come. A reply in time leaves nothing, and the watch is not woken for it.
+            m_watchWake.raise();
         }
         return exchange;
     } catch (const EIdException& failure) {
@@ -317,6 +322,7 @@ bool LockLink::receiveUntil(Clock::time_point until)
 {
     const std::size_t before = m_connection->bufferedBytes().size();
     m_connection->waitForData(millisecondsUntil(until), &m_cancelled);
+    m_lastLookAt = Clock::now();
     throwIfCancelled();
     if (m_connection->bufferedBytes().size() == before) {
         return false;
@@ -384,23 +390,41 @@ void LockLink::watchRound()
     auto lookUntil = Clock::now() + watchRoundLength;
     std::shared_ptr<Connection> watched;
     bool renewal = false;
+    // A late reply or a discarded burst: its bytes are taken in as they come, and its time
+    // may end without a byte coming.
+    bool pending = false;
+    // Bytes after a whole reply that the last exchange left: taken in without a wait.
     bool leftBehind = false;
-    // A late reply's or a discarded burst's time may end without a byte coming.
-    bool dueWithoutBytes = false;
     {
-        std::lock_guard lock(m_connectionMutex);
+        // An exchange holds the connection for as long as it runs, and looks at the link
+        // itself: the watch does not wait for it to end, so requests back to back never wake it.
+        std::unique_lock lock(m_connectionMutex, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            waitForWake(m_watchWake, millisecondsUntil(lookUntil));
+            return;
+        }
         renewal = m_renewPending;
         if (!renewal && m_connection && !m_lossNoted && m_connection->isOpen()) {
             watched = m_connection;
-            // Bytes after a whole reply that the last exchange left: no wait for them.
             leftBehind = !m_connection->bufferedBytes().empty() && !m_lateReplyUntil;
+            pending = m_lateReplyUntil || m_discardedCount > 0;
             if (m_lateReplyUntil) {
                 lookUntil = nextLook(lateReplyProgress(), std::min(lookUntil, *m_lateReplyUntil));
             }
             if (m_discardedCount > 0) {
                 lookUntil = std::min(lookUntil, m_lastByteAt + replyQuietTime);
             }
-            dueWithoutBytes = m_lateReplyUntil || m_discardedCount > 0;
+            if (!pending && !leftBehind) {
+                // Nothing is awaited: one look a round after the last one, an exchange's
+                // included, is enough to notice bytes nobody asked for and a lost link within
+                // a round, and the watch never waits on the socket that a reply wakes.
+                const auto lookAt = m_lastLookAt + watchRoundLength;
+                if (lookAt > Clock::now()) {
+                    lock.unlock();
+                    waitForWake(m_watchWake, millisecondsUntil(lookAt));
+                    return;
+                }
+            }
         }
     }
     if (!renewal && !watched) {
@@ -408,15 +432,14 @@ void LockLink::watchRound()
         waitForWake(m_watchWake, millisecondsUntil(lookUntil));
         return;
     }
-    if (watched && !leftBehind) {
+    if (watched && pending && !leftBehind) {
         Readiness readiness = Readiness::Readable;
         try {
             readiness = watched->waitReadable(millisecondsUntil(lookUntil), &m_watchWake);
         } catch (const EIdException&) {
             // Closed meanwhile by an exchange that found it lost: looked at below.
         }
-        if (readiness == Readiness::Woken ||
-            (readiness == Readiness::TimedOut && !dueWithoutBytes)) {
+        if (readiness == Readiness::Woken) {
             return;
         }
         if (readiness == Readiness::Readable && !m_turns.idle()) {
@@ -427,7 +450,15 @@ void LockLink::watchRound()
             return;
         }
     }
-    if (!m_turns.acquireWhenIdle(Clock::now() + watchRoundLength)) {
+    if (renewal) {
+        if (!m_turns.acquireWhenIdle(Clock::now() + watchRoundLength)) {
+            if (m_cancelled.raised()) {
+                throw EAbort("Operation aborted");
+            }
+            return;
+        }
+    } else if (!m_turns.acquireWhenIdle(Clock::now())) {
+        // An exchange has the link and looks at it itself.
         if (m_cancelled.raised()) {
             throw EAbort("Operation aborted");
         }

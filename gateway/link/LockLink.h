@@ -79,12 +79,12 @@ public:
     void connect(const WakeSignal* abandon = nullptr);
 
     // Waits for the link's turn and for any late reply, but writes the line no later than
-    // sendBy; right before writing it asks requesterGone, when given. Then awaits the reply
-    // for at most waitMs. Throws ELinkNotConnected when the link never connected, while a lost
-    // one is let go, or when one out of step cannot be connected anew; EIdConnClosedGracefully
-    // once the server has closed it, the socket error when it breaks, EAbort once cancelled.
-    // written, when given, is set once the whole line has been handed to the system, so that a
-    // failure afterwards is known to have come after the line went out.
+    // sendBy; right before writing it asks requesterGone, when given.
+    // Then awaits the reply for at most waitMs. Throws ELinkNotConnected when the link never
+    // connected, while a lost one is let go, or when one out of step cannot be connected anew;
+    // EIdConnClosedGracefully once the server has closed it, the socket error when it breaks,
+    // EAbort once cancelled. written, when given, is set once the whole line has been handed to
+    // the system, so that a failure afterwards is known to have come after the line went out.
     LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,
                           const std::function<bool()>& requesterGone = {}, bool* written = nullptr);
 
@@ -140,9 +140,10 @@ private:
     // With the connection mutex held: a new connection in place, in step.
     void install(Socket socket);
 
-    // The watch: between exchanges it waits for the link to become readable without holding
-    // the turn (a request never waits for it), then takes the turn when the link is idle and
-    // takes in what arrived.
+    // The watch: between exchanges it looks at the link once a round after the last look
+    // (an exchange's included), taking the turn only when the link is idle, so a request never
+    // waits for it and a reply never wakes it. While a late reply or a discarded burst is
+    // awaited it waits for the link to become readable, so their bytes are taken as they come.
     void watch();
     void watchRound();
     // With the connection mutex held: what arrived between exchanges.
@@ -174,6 +175,8 @@ private:
     std::atomic<bool> m_everConnected{false};
     // When the last byte arrived (the watch reads between exchanges, so reading is arriving).
     Clock::time_point m_lastByteAt;
+    // When an exchange or the watch last took in what the link held.
+    Clock::time_point m_lastLookAt;
     // Set while a reply that did not come in time may still come: until when it is waited
     // for (a further reply wait after the exchange, or after the last byte of it), and the
     // bytes of it that came in time (already that exchange's reply).
