@@ -15,6 +15,7 @@
 #   --program velmor_sndd|velmor_snd   the gateway to soak (default velmor_sndd)
 #   --minutes M        how long the front desks ask (default 10)
 #   --clients N        front desks, each on its own connection (default 8)
+#   --pause MS         each front desk waits MS ms after an answer (default 0: back to back)
 #   --restart-every S  seconds between restarts of the stand-in (default 20)
 #   --rotate-every S   seconds between rotations of the gateway's files (default 45)
 #   --sample-every S   seconds between samples of the gateway process (default 5)
@@ -31,6 +32,7 @@ clients=8
 restart_every=20
 rotate_every=45
 sample_every=5
+pause=0
 build=build
 keep=
 usage() {
@@ -46,6 +48,7 @@ while [ $# -gt 0 ]; do
     --restart-every) restart_every=$2 ;;
     --rotate-every) rotate_every=$2 ;;
     --sample-every) sample_every=$2 ;;
+    --pause) pause=$2 ;;
     --build) build=$2 ;;
     --keep) keep=$2 ;;
     *) usage ;;
@@ -56,6 +59,7 @@ case "$program" in velmor_sndd | velmor_snd) ;; *) usage ;; esac
 for number in "$minutes" "$clients" "$restart_every" "$rotate_every" "$sample_every"; do
     [[ "$number" =~ ^[1-9][0-9]*$ ]] || usage
 done
+[[ "$pause" =~ ^[0-9]+$ ]] || usage
 
 if [ -z "${VELMOR_IN_NETNS:-}" ]; then
     window_build=()
@@ -64,7 +68,7 @@ if [ -z "${VELMOR_IN_NETNS:-}" ]; then
     cmake --build "$build" -j2 --target locksim keyreq keyload "$program" >/dev/null
     exec unshare -n env VELMOR_IN_NETNS=1 bash "$0" --program "$program" --minutes "$minutes" \
         --clients "$clients" --restart-every "$restart_every" --rotate-every "$rotate_every" \
-        --sample-every "$sample_every" --build "$build" ${keep:+--keep "$keep"}
+        --sample-every "$sample_every" --pause "$pause" --build "$build" ${keep:+--keep "$keep"}
 fi
 ip link set lo up
 ulimit -n 8192
@@ -147,28 +151,32 @@ records_none=0
 losses_reset=0
 losses_orderly=0
 reopened=0
-tally() { # KEY_RECORD LOG: added to the counts, then removed unless they are the current ones
-    local all made not_made none reset closed reopen
-    if [ -f "$1" ]; then
-        read -r all made not_made none < <(awk '{ all++ } /"answer":"made"/ { made++ }
-            /"answer":"not made"/ { not_made++ } /"answer":"none"/ { none++ }
-            END { print all + 0, made + 0, not_made + 0, none + 0 }' "$1")
-        records_all=$((records_all + all))
-        records_made=$((records_made + made))
-        records_not_made=$((records_not_made + not_made))
-        records_none=$((records_none + none))
-    fi
-    if [ -f "$2" ]; then
-        read -r reset closed reopen < <(awk '/lost the link/ && /reset by peer/ { reset++ }
-            /lost the link/ && /Closed Gracefully/ { closed++ } /reopened the key record/ { reopen++ }
-            END { print reset + 0, closed + 0, reopen + 0 }' "$2")
-        losses_reset=$((losses_reset + reset))
-        losses_orderly=$((losses_orderly + closed))
-        reopened=$((reopened + reopen))
-    fi
-    if [ "$1" != "$key_record" ]; then
-        rm -f "$1" "$2"
-    fi
+tally_record() { # KEY_RECORD: its lines added to the counts
+    local all made not_made none
+    [ -f "$1" ] || return 0
+    read -r all made not_made none < <(awk '{ all++ } /"answer":"made"/ { made++ }
+        /"answer":"not made"/ { not_made++ } /"answer":"none"/ { none++ }
+        END { print all + 0, made + 0, not_made + 0, none + 0 }' "$1")
+    records_all=$((records_all + all))
+    records_made=$((records_made + made))
+    records_not_made=$((records_not_made + not_made))
+    records_none=$((records_none + none))
+}
+tally_log() { # LOG: the gateway's own lines on link losses and reopened files added up
+    local reset closed reopen
+    [ -f "$1" ] || return 0
+    read -r reset closed reopen < <(awk '/lost the link/ && /reset by peer/ { reset++ }
+        /lost the link/ && /Closed Gracefully/ { closed++ } /reopened the key record/ { reopen++ }
+        END { print reset + 0, closed + 0, reopen + 0 }' "$1")
+    losses_reset=$((losses_reset + reset))
+    losses_orderly=$((losses_orderly + closed))
+    reopened=$((reopened + reopen))
+}
+# Counts the pair of files rotated as number $1, then removes them.
+tally_rotated() {
+    tally_record "$key_record.$1"
+    tally_log "$log_file.$1"
+    rm -f "$key_record.$1" "$log_file.$1"
 }
 rotate() {
     rotations=$((rotations + 1))
@@ -180,9 +188,7 @@ rotate() {
     if $log_to_file; then
         wait_until 5 test -f "$log_file" || fail "rotation $rotations: the log file was not reopened"
     fi
-    if [ "$rotations" -gt 1 ]; then
-        tally "$key_record.$((rotations - 1))" "$log_file.$((rotations - 1))"
-    fi
+    if [ "$rotations" -gt 1 ]; then tally_rotated $((rotations - 1)); fi
 }
 
 start_locksim
@@ -231,12 +237,14 @@ if $rotating; then
 else
     rotation_text="no rotation (this window takes no --log-file, and SIGHUP would end it)"
 fi
-echo "== soak of $program: $clients clients for $minutes min, the stand-in restarted every" \
+pace="back to back"
+[ "$pause" -eq 0 ] || pace="each pausing $pause ms after an answer"
+echo "== soak of $program: $clients clients ($pace) for $minutes min, the stand-in restarted every" \
     "$restart_every s, $rotation_text"
 echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
     "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
 "$bin/tools/keyload" soak --clients "$clients" --seconds "$seconds" --pid "$gateway" \
-    --sample-every "$sample_every" --timeout 60000 >"$work/keyload.out" 2>&1 &
+    --sample-every "$sample_every" --pause "$pause" --timeout 60000 >"$work/keyload.out" 2>&1 &
 keyload=$!
 pids+=("$keyload")
 started=$SECONDS
@@ -262,14 +270,17 @@ unset 'pids[-1]'
 load_at_end=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # Every request read leaves its record once the gateway is done with it: counted after the stop.
+stop_asked=$SECONDS
 kill -TERM "$gateway"
 gateway_status=0
 wait "$gateway" || gateway_status=$?
 gateway=
+stop_seconds=$((SECONDS - stop_asked))
 
-if [ "$rotations" -gt 0 ]; then tally "$key_record.$rotations" "$log_file.$rotations"; fi
-tally "$key_record" "$log_file"
-tally /dev/null "$work/gateway.err"
+if [ "$rotations" -gt 0 ]; then tally_rotated "$rotations"; fi
+tally_record "$key_record"
+tally_log "$log_file"
+tally_log "$work/gateway.err"
 records_soak=$((records_all - warm_up_requests))
 
 grep -v "^sample" "$work/keyload.out" | sed 's/^/keyload: /' || true
@@ -301,13 +312,17 @@ fi
 [ "$records_not_made" -eq $((not_made + empty_code)) ] ||
     problems+=("$records_not_made records of keys not made for $((not_made + empty_code)) failure answers")
 
-echo "== summary: $program, $minutes min, $clients clients; a shared machine ($(nproc) cores, other builds running)"
+echo "== summary: $program, $minutes min, $clients clients ($pace); a shared machine ($(nproc) cores, other builds running)"
 echo "requests sent               $sent"
 echo "answers                     made $made, not made (the room's code) $not_made, failure with an empty code $empty_code"
 echo "no answer                   $no_answer (the connection ended; made anew)"
 echo "wrong answers               $wrong"
-echo "stand-in restarts           $((resets + orderly)): $resets with a reset, $orderly in order" \
-    "(the gateway logged $losses_reset link losses by reset, $losses_orderly by an orderly close)"
+if $log_to_file; then
+    losses="the gateway logged $losses_reset link losses by reset, $losses_orderly by an orderly close"
+else
+    losses="the window logs link losses to its pane alone"
+fi
+echo "stand-in restarts           $((resets + orderly)): $resets with a reset, $orderly in order ($losses)"
 if $rotating; then
     echo "rotations                   $rotations (the gateway said it reopened the key record $reopened times)"
 else
@@ -324,6 +339,7 @@ else
 fi
 sed -n 's/^gateway before: \(.*\)/before the run              \1/p; s/^gateway after: \(.*\)/after the run               \1/p' \
     "$work/keyload.out"
+echo "stopped on SIGTERM           in $stop_seconds s, exit status $gateway_status"
 if [ ${#problems[@]} -gt 0 ]; then
     printf 'soak: FAILED: %s\n' "${problems[@]}" >&2
     exit 1

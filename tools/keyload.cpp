@@ -85,6 +85,8 @@ constexpr const char* usageText =
     "  --seconds S        how long the clients ask (required)\n"
     "  --pid PID          the gateway's process id, for the samples\n"
     "  --sample-every S   seconds between samples (default 5)\n"
+    "  --pause MS         each client waits MS milliseconds after an answer before it asks\n"
+    "                     again (default 0: back to back)\n"
     "  --warm-up S        memory growth is measured from the first sample once S seconds\n"
     "                     (default 60) and --warm-up-requests R requests (default 10000)\n"
     "                     have passed, to the last sample of the run\n"
@@ -121,6 +123,7 @@ struct Settings
     bool secondsGiven = false;
     bool requestFirst = false;
     int sampleEvery = 5;
+    int pauseMs = 0;
     int warmUpSeconds = 60;
     long long warmUpRequests = 10000;
 };
@@ -174,6 +177,8 @@ Settings parseSettings(int argc, char** argv)
             settings.secondsGiven = true;
         } else if (name == "--sample-every") {
             settings.sampleEvery = static_cast<int>(number(1, 3600));
+        } else if (name == "--pause") {
+            settings.pauseMs = static_cast<int>(number(0, 60 * 1000));
         } else if (name == "--warm-up") {
             settings.warmUpSeconds = static_cast<int>(number(0, 24 * 3600));
         } else if (name == "--warm-up-requests") {
@@ -619,6 +624,9 @@ void soakClient(const Settings& settings, int client, Clock::time_point deadline
             break;
         }
         }
+        if (settings.pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+        }
     }
 }
 
@@ -645,7 +653,12 @@ int runSoakMode(const Settings& settings)
 {
     const bool sampling = settings.pid != 0;
     const tools::SoakSample before = soakSample(settings, 0, 0);
-    std::printf("keyload soak: %d clients for %d s\n", settings.clients, settings.seconds);
+    const std::string pace =
+        settings.pauseMs > 0
+            ? "each pausing " + std::to_string(settings.pauseMs) + " ms after an answer"
+            : "back to back";
+    std::printf("keyload soak: %d clients for %d s, %s\n", settings.clients, settings.seconds,
+                pace.c_str());
     if (sampling) {
         std::printf("gateway before: rss %ld KiB  descriptors %ld  threads %ld\n", before.rssKiB,
                     before.descriptors, before.threads);
