@@ -340,6 +340,9 @@ fi
 sed -n 's/^gateway before: \(.*\)/before the run              \1/p; s/^gateway after: \(.*\)/after the run               \1/p' \
     "$work/keyload.out"
 echo "stopped on SIGTERM           in $stop_seconds s, exit status $gateway_status"
+awk '/^sample/ { if ($12 > threads) threads = $12; if ($10 > descriptors) descriptors = $10 }
+    END { printf "highest sampled             descriptors %d  threads %d (restarts make connections churn)\n",
+        descriptors, threads }' "$work/keyload.out"
 if [ ${#problems[@]} -gt 0 ]; then
     printf 'soak: FAILED: %s\n' "${problems[@]}" >&2
     exit 1
