@@ -10,6 +10,11 @@
 //
 // idle: holds K connections to the gateway open for S seconds and reports the gateway's
 // processor time over that span and its resident memory, read from /proc/PID.
+//
+// soak: N front-desk clients ask back to back for S seconds, each checking every answer
+// against the code the stand-in gives its room; a connection that ends without an answer is
+// made anew. Every few seconds the gateway's resident memory, open descriptors and threads are
+// sampled from /proc/PID, and the growth after the warm-up is reported.
 
 #include "gateway/base/Errors.h"
 #include "gateway/base/LineEncoding.h"
@@ -19,6 +24,8 @@
 #include "gateway/protocol/KeyRequestValues.h"
 #include "tools/support/ReadUntil.h"
 #include "tools/support/RoomCodes.h"
+#include "tools/support/SoakAnswers.h"
+#include "tools/support/SoakGrowth.h"
 #include "tools/support/ToolSupport.h"
 #include "tools/support/WorkedExample.h"
 
@@ -30,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <latch>
 #include <mutex>
@@ -50,13 +58,14 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* usageText =
     "Usage: keyload load [options]\n"
     "       keyload idle --pid PID [options]\n"
+    "       keyload soak --seconds S [--pid PID] [options]\n"
     "       keyload --help | --version\n"
     "\n"
     "load: CLIENTS concurrent front-desk clients x REQUESTS key requests through the gateway,\n"
     "then the same encoder command lines sent directly to the lock system on CLIENTS\n"
     "connections, then all of them one after another on one connection (serial); the lock\n"
     "system must answer with the code from the room (locksim --code-by-room).\n"
-    "  --clients N        concurrent clients (default 16)\n"
+    "  --clients N        concurrent clients (default 16; also soak's)\n"
     "  --requests M       requests per client (default 200)\n"
     "  --no-direct        skip the direct exchanges\n"
     "\n"
@@ -67,14 +76,29 @@ constexpr const char* usageText =
     "  --seconds S        measuring span (default 10)\n"
     "  --request-first    make one key request on every connection before it idles\n"
     "\n"
+    "soak: CLIENTS front-desk clients (default 16), each on its own connection, make key\n"
+    "requests back to back for SECONDS; every answer is checked against the code the stand-in\n"
+    "gives its room (locksim --code-by-room): a wrong answer is one that contradicts it. The\n"
+    "failure answer with an empty code and no answer (the connection is then made anew) are\n"
+    "counted apart. With --pid, the gateway's VmRSS, open descriptors and threads are sampled\n"
+    "before, every SAMPLE seconds and after the clients are gone.\n"
+    "  --seconds S        how long the clients ask (required)\n"
+    "  --pid PID          the gateway's process id, for the samples\n"
+    "  --sample-every S   seconds between samples (default 5)\n"
+    "  --pause MS         each client waits MS milliseconds after an answer before it asks\n"
+    "                     again (default 0: back to back)\n"
+    "  --warm-up S        memory growth is measured from the first sample once S seconds\n"
+    "                     (default 60) and --warm-up-requests R requests (default 10000)\n"
+    "                     have passed, to the last sample of the run\n"
+    "\n"
     "Common:\n"
     "  --host HOST        address of the gateway and the lock system (default 127.0.0.1)\n"
     "  --port PORT        gateway port (default 3000)\n"
     "  --lock-port PORT   lock-system port (default 8264)\n"
     "  --timeout MS       longest wait for a connect or an answer (default 20000)\n"
     "\n"
-    "Exit status: 0 done with every answer matching, 1 mismatches or failed exchanges,\n"
-    "2 bad command line, 3 no connection.\n";
+    "Exit status: 0 done with every answer matching, 1 mismatches or failed exchanges (soak:\n"
+    "wrong answers only), 2 bad command line, 3 no connection.\n";
 
 enum ExitStatus
 {
@@ -96,14 +120,19 @@ struct Settings
     long pid = 0;
     int connections = 200;
     int seconds = 10;
+    bool secondsGiven = false;
     bool requestFirst = false;
+    int sampleEvery = 5;
+    int pauseMs = 0;
+    int warmUpSeconds = 60;
+    long long warmUpRequests = 10000;
 };
 
 Settings parseSettings(int argc, char** argv)
 {
     Settings settings;
     if (argc < 2) {
-        throw tools::UsageError("a mode is needed: load or idle");
+        throw tools::UsageError("a mode is needed: load, idle or soak");
     }
     settings.mode = argv[1];
     if (settings.mode == "--help") {
@@ -112,7 +141,7 @@ Settings parseSettings(int argc, char** argv)
     if (settings.mode == "--version") {
         tools::exitWithVersion("keyload");
     }
-    if (settings.mode != "load" && settings.mode != "idle") {
+    if (settings.mode != "load" && settings.mode != "idle" && settings.mode != "soak") {
         throw tools::UsageError("unknown mode '" + settings.mode + "'");
     }
     tools::OptionReader options(argc - 1, argv + 1);
@@ -144,7 +173,16 @@ Settings parseSettings(int argc, char** argv)
         } else if (name == "--connections") {
             settings.connections = static_cast<int>(number(1, 100000));
         } else if (name == "--seconds") {
-            settings.seconds = static_cast<int>(number(1, 3600));
+            settings.seconds = static_cast<int>(number(1, 7 * 24 * 3600));
+            settings.secondsGiven = true;
+        } else if (name == "--sample-every") {
+            settings.sampleEvery = static_cast<int>(number(1, 3600));
+        } else if (name == "--pause") {
+            settings.pauseMs = static_cast<int>(number(0, 60 * 1000));
+        } else if (name == "--warm-up") {
+            settings.warmUpSeconds = static_cast<int>(number(0, 24 * 3600));
+        } else if (name == "--warm-up-requests") {
+            settings.warmUpRequests = number(0, 1'000'000'000);
         } else if (name == "--request-first") {
             options.noValue();
             settings.requestFirst = true;
@@ -154,6 +192,9 @@ Settings parseSettings(int argc, char** argv)
     }
     if (settings.mode == "idle" && settings.pid == 0) {
         throw tools::UsageError("idle needs --pid");
+    }
+    if (settings.mode == "soak" && !settings.secondsGiven) {
+        throw tools::UsageError("soak needs --seconds");
     }
     return settings;
 }
@@ -413,6 +454,7 @@ struct ProcessSample
     double cpuSeconds = 0; // utime + stime
     long rssKiB = 0;
     long threads = 0;
+    long descriptors = 0;
 };
 
 // utime and stime are fields 14 and 15 of /proc/PID/stat, counted after the command name,
@@ -449,6 +491,11 @@ ProcessSample sampleProcess(long pid)
         } else if (line.rfind("Threads:", 0) == 0) {
             sample.threads = std::stol(line.substr(8));
         }
+    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+         !error && it != end; it.increment(error)) {
+        ++sample.descriptors;
     }
     return sample;
 }
@@ -503,6 +550,189 @@ int runIdleMode(const Settings& settings)
     return mismatches == 0 ? exitDone : exitMismatch;
 }
 
+// What the soak's clients have seen so far, over all of them.
+struct SoakCounts
+{
+    std::atomic<long long> sent{0};
+    std::atomic<long long> made{0};
+    std::atomic<long long> notMade{0};
+    std::atomic<long long> emptyCode{0};
+    std::atomic<long long> noAnswer{0};
+    std::atomic<long long> wrong{0};
+    std::atomic<long long> sendFailures{0};
+    std::atomic<long long> connectFailures{0};
+    std::mutex examplesMutex;
+    std::vector<std::string> wrongExamples; // the first few, for the report
+};
+
+// One front desk: requests back to back on one connection until the deadline; a connection
+// that ends without an answer is made anew, since what came on it later could no longer be
+// paired with its request.
+void soakClient(const Settings& settings, int client, Clock::time_point deadline,
+                SoakCounts& counts)
+{
+    std::optional<Socket> socket;
+    std::string pending;
+    for (long long request = 0; Clock::now() < deadline;) {
+        if (!socket) {
+            try {
+                socket = connectTo(settings, settings.port);
+                pending.clear();
+            } catch (const std::exception&) {
+                ++counts.connectFailures;
+                // The gateway is not there for the moment: ask again shortly, not in a loop.
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                continue;
+            }
+        }
+        const int room = roomFor(client, static_cast<int>(request++ % 9000));
+        try {
+            sendAll(*socket, requestFor(room));
+        } catch (const std::exception&) {
+            ++counts.sendFailures;
+            socket.reset();
+            continue;
+        }
+        ++counts.sent;
+        std::optional<std::string> answer;
+        try {
+            answer = readMessage(*socket, "\r\n", settings.timeoutMs, pending);
+        } catch (const std::exception&) {
+        }
+        if (!answer) {
+            ++counts.noAnswer;
+            socket.reset();
+            continue;
+        }
+        switch (tools::classifySoakAnswer(std::to_string(room), *answer)) {
+        case tools::SoakAnswer::Made:
+            ++counts.made;
+            break;
+        case tools::SoakAnswer::NotMade:
+            ++counts.notMade;
+            break;
+        case tools::SoakAnswer::EmptyCode:
+            ++counts.emptyCode;
+            break;
+        case tools::SoakAnswer::Wrong: {
+            ++counts.wrong;
+            std::lock_guard lock(counts.examplesMutex);
+            if (counts.wrongExamples.size() < 10) {
+                counts.wrongExamples.push_back("room " + std::to_string(room) + ": " +
+                                               tools::readableBytes(*answer));
+            }
+            break;
+        }
+        }
+        if (settings.pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+        }
+    }
+}
+
+tools::SoakSample soakSample(const Settings& settings, double seconds, long long requests)
+{
+    tools::SoakSample sample{seconds, requests};
+    if (settings.pid != 0) {
+        const ProcessSample process = sampleProcess(settings.pid);
+        sample.rssKiB = process.rssKiB;
+        sample.descriptors = process.descriptors;
+        sample.threads = process.threads;
+    }
+    return sample;
+}
+
+void printSoakSample(const tools::SoakSample& sample)
+{
+    std::printf("sample %7.0f s %10lld requests  rss %7ld KiB  descriptors %5ld  threads %5ld\n",
+                sample.seconds, sample.requests, sample.rssKiB, sample.descriptors, sample.threads);
+    std::fflush(stdout);
+}
+
+int runSoakMode(const Settings& settings)
+{
+    const bool sampling = settings.pid != 0;
+    const tools::SoakSample before = soakSample(settings, 0, 0);
+    const std::string pace =
+        settings.pauseMs > 0
+            ? "each pausing " + std::to_string(settings.pauseMs) + " ms after an answer"
+            : "back to back";
+    std::printf("keyload soak: %d clients for %d s, %s\n", settings.clients, settings.seconds,
+                pace.c_str());
+    if (sampling) {
+        std::printf("gateway before: rss %ld KiB  descriptors %ld  threads %ld\n", before.rssKiB,
+                    before.descriptors, before.threads);
+    }
+    std::fflush(stdout);
+
+    SoakCounts counts;
+    const auto began = Clock::now();
+    const auto deadline = began + std::chrono::seconds(settings.seconds);
+    std::vector<std::thread> clients;
+    clients.reserve(settings.clients);
+    for (int client = 0; client < settings.clients; ++client) {
+        clients.emplace_back([&settings, client, deadline, &counts] {
+            soakClient(settings, client, deadline, counts);
+        });
+    }
+    std::vector<tools::SoakSample> samples;
+    for (auto next = began + std::chrono::seconds(settings.sampleEvery); next <= deadline;
+         next += std::chrono::seconds(settings.sampleEvery)) {
+        std::this_thread::sleep_until(next);
+        samples.push_back(soakSample(
+            settings, std::chrono::duration<double>(Clock::now() - began).count(), counts.sent));
+        printSoakSample(samples.back());
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+
+    const long long answered = counts.made + counts.notMade + counts.emptyCode + counts.wrong;
+    std::printf("requests sent %lld in %.0f s (%.0f a second)\n", counts.sent.load(), seconds,
+                counts.sent / seconds);
+    std::printf("answers %lld: made %lld, not made %lld, failure with an empty code %lld, "
+                "wrong %lld\n",
+                answered, counts.made.load(), counts.notMade.load(), counts.emptyCode.load(),
+                counts.wrong.load());
+    std::printf("no answer %lld\n", counts.noAnswer.load());
+    std::printf("wrong answers %lld\n", counts.wrong.load());
+    std::printf("send failures %lld, connect failures %lld\n", counts.sendFailures.load(),
+                counts.connectFailures.load());
+    for (const auto& example : counts.wrongExamples) {
+        std::printf("wrong: %s\n", example.c_str());
+    }
+    if (sampling) {
+        // The gateway's connection threads end once their front desks are gone: wait for that
+        // (bounded), so "after" is the gateway at rest again.
+        tools::SoakSample after = soakSample(settings, seconds, counts.sent);
+        const auto restDeadline = Clock::now() + std::chrono::seconds(10);
+        while (after.threads > before.threads && Clock::now() < restDeadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            after = soakSample(settings, seconds, counts.sent);
+        }
+        const auto growth =
+            tools::growthAfterWarmUp(samples, settings.warmUpSeconds, settings.warmUpRequests);
+        if (growth) {
+            std::printf("rss at warm-up %ld KiB (%.0f s, %lld requests), at the end %ld KiB "
+                        "(%.0f s, %lld requests)\n",
+                        growth->warm.rssKiB, growth->warm.seconds, growth->warm.requests,
+                        growth->end.rssKiB, growth->end.seconds, growth->end.requests);
+            if (growth->kiBPer10000Requests) {
+                std::printf("rss growth after warm-up %.1f KiB per 10000 requests\n",
+                            *growth->kiBPer10000Requests);
+            }
+        } else {
+            std::printf("rss growth: the run ended before the warm-up did\n");
+        }
+        std::printf("gateway after: rss %ld KiB  descriptors %ld (before %ld)  threads %ld "
+                    "(before %ld)\n",
+                    after.rssKiB, after.descriptors, before.descriptors, after.threads,
+                    before.threads);
+    }
+    return counts.wrong == 0 ? exitDone : exitMismatch;
+}
+
 // Many connections need many descriptors: the soft limit goes up to the hard one.
 void raiseDescriptorLimit()
 {
@@ -525,6 +755,9 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     raiseDescriptorLimit();
     try {
+        if (settings.mode == "soak") {
+            return runSoakMode(settings);
+        }
         return settings.mode == "load" ? runLoadMode(settings) : runIdleMode(settings);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "keyload: %s\n", tools::oneLine(error.what()).c_str());

@@ -44,6 +44,8 @@ constexpr const char* usageText =
     "  --no-reply         never reply\n"
     "  --close-after N    close a connection after handling its Nth line\n"
     "  --reset-after N    reset a connection on receiving its Nth line, without replying\n"
+    "  --reset-on-stop    on SIGINT or SIGTERM, reset every open connection (the peer reads a\n"
+    "                     reset) instead of ending it in order (the peer reads its end)\n"
     "  --before-reply BYTES\n"
     "                     write BYTES just before each reply, in the same piece (noise on the\n"
     "                     line); BYTES take the escapes \\r \\n \\0 \\\\ and \\xNN\n"
@@ -66,6 +68,8 @@ constexpr const char* usageText =
     "with control characters shown as <STX>, <ETX>, <EOT> or <0xNN>. Ends on SIGINT or SIGTERM.\n";
 
 constexpr int maxMilliseconds = 24 * 60 * 60 * 1000;
+// How long a stop with --reset-on-stop waits for a connection's serving thread to reset it.
+constexpr int resetGraceMs = 1000;
 
 struct Settings
 {
@@ -80,6 +84,7 @@ struct Settings
     bool noReply = false;
     long long closeAfter = 0; // 0: never
     long long resetAfter = 0; // 0: never
+    bool resetOnStop = false;
     bool quiet = false;
     bool unresponsive = false;
     std::string beforeReply;
@@ -175,6 +180,9 @@ Settings parseSettings(int argc, char** argv)
             settings.closeAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
         } else if (name == "--reset-after") {
             settings.resetAfter = tools::parseNumber(name, options.value(), 1, 1'000'000'000'000);
+        } else if (name == "--reset-on-stop") {
+            options.noValue();
+            settings.resetOnStop = true;
         } else if (name == "--before-reply") {
             settings.beforeReply = unescapeBytes(name, options.value());
         } else if (name == "--after-reply") {
@@ -250,8 +258,11 @@ public:
             connections.swap(m_connections);
         }
         for (auto& connection : connections) {
-            {
-                // Wakes a send that waits for a peer that does not read.
+            // A connection to be reset is left to its serving thread, which the stop wakes from
+            // every wait but a send to a peer that does not read (a shutdown would send the
+            // end of the stream before the reset). One still sending after a while is ended in
+            // order: that wakes the send.
+            if (!m_settings.resetOnStop || !waitForWake(connection->done, resetGraceMs)) {
                 std::lock_guard lock(connection->mutex);
                 connection->socket.shutdownBoth();
             }
@@ -267,6 +278,8 @@ private:
         // Guards the descriptor between the serving thread's close and stop()'s shutdown.
         std::mutex mutex;
         std::atomic<bool> finished{false};
+        // Raised with finished, for a stop that waits for the serving thread's own close.
+        WakeSignal done;
         std::thread thread;
     };
 
@@ -376,9 +389,14 @@ private:
         }
         {
             std::lock_guard lock(connection.mutex);
-            connection.socket.close();
+            if (m_settings.resetOnStop && m_stop.raised()) {
+                abortConnection(connection.socket);
+            } else {
+                connection.socket.close();
+            }
         }
         connection.finished = true;
+        connection.done.raise();
     }
 
     After handleLine(Connection& connection, long long number, std::string_view line)
