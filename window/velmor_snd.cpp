@@ -15,13 +15,18 @@
 
 #include <QApplication>
 
+#include <optional>
+
 int main(int argc, char* argv[])
 {
     // First of all, so that SIGTERM and SIGINT are kept from the first moment of start-up.
     window::StopSignals stopSignals;
     // Likewise SIGHUP, which would otherwise end the program at once: it reopens the window's
-    // files once the window is there.
-    gateway::ReopenRequest reopen;
+    // files once the window is there. Windows has no such signal, and nothing to watch for it.
+    std::optional<gateway::ReopenRequest> reopen;
+    if (!gateway::windowsSystem()) {
+        reopen.emplace();
+    }
 
     // The settings file and the command line, read before anything that needs a display.
     app::ProgramOptions command;
@@ -60,5 +65,6 @@ int main(int argc, char* argv[])
         errorBox.dismiss();
         QCoreApplication::quit();
     });
-    return window::runOperatorProgram(options, errorBox, stopSignals.signal(), &reopen);
+    return window::runOperatorProgram(options, errorBox, stopSignals.signal(),
+                                      reopen ? &*reopen : nullptr);
 }
