@@ -56,11 +56,25 @@ bool isCommandOnly(const std::string& name)
            isServiceOption(name);
 }
 
-// Options of velmor_sndd alone: the window shows its log and is no service.
+// Options of velmor_sndd alone: the window's log is what its pane shows, and it is no service.
 bool isServerOnly(const std::string& name)
 {
-    return name == "--raw-log" || name == "--log-file" || name == "--check" ||
-           isServiceOption(name);
+    return name == "--raw-log" || name == "--check" || isServiceOption(name);
+}
+
+// Options of the window alone: velmor_sndd has no log pane.
+bool isWindowOnly(const std::string& name)
+{
+    return name == "--log-lines";
+}
+
+// The most lines the log pane may keep: about 50 MB of pane at the longest log lines a request
+// writes; the log file keeps every line beyond them.
+constexpr long long mostLogLines = 100'000;
+
+std::size_t parseLogLines(const std::string& name, const std::string& value)
+{
+    return static_cast<std::size_t>(parseNumber(name, value, 1, mostLogLines));
 }
 
 // Reads one option (its name just taken from options) into chosen. fromFile: a settings file's
@@ -81,6 +95,15 @@ public:
                 return false;
             }
             throw UsageError(name + ": velmor_sndd only; the window shows its log");
+        }
+        if (isWindowOnly(name) && m_program == Program::Server) {
+            if (fromFile) {
+                // Checked all the same, so that velmor_sndd --check finds what the window would
+                // refuse.
+                parseLogLines(name, options.value());
+                return false;
+            }
+            throw UsageError(name + ": velmor_snd only; velmor_sndd has no log pane");
         }
         const auto flag = [&] {
             if (!fromFile) {
@@ -131,6 +154,8 @@ public:
             if (m_chosen.logFile.empty()) {
                 throw UsageError("--log-file: the file name is empty");
             }
+        } else if (name == "--log-lines") {
+            m_chosen.logLines = parseLogLines(name, options.value());
         } else if (name == "--key-record") {
             m_chosen.keyRecord = options.value();
             if (m_chosen.keyRecord.empty()) {
@@ -324,7 +349,7 @@ std::string programUsage(Program program, bool windows)
                                 "interface server.\n";
     const std::string settingsFile =
         windows ? "%ProgramData%\\velmor_snd\\velmor_snd.conf" : "/etc/velmor_snd.conf";
-    // SIGHUP, where the system has it, reopens velmor_sndd's files.
+    // SIGHUP, where the system has it, reopens the program's files.
     const std::string reopened = windows ? "" : "                     (SIGHUP reopens it)\n";
     text += "\n"
             "  --link-host HOST   the lock system's interface server (default " +
@@ -356,13 +381,22 @@ std::string programUsage(Program program, bool windows)
                 "owner\n"
                 "                     and group only), instead of standard output and error\n" +
                 reopened;
+    } else {
+        text +=
+            "  --log-file PATH    append every log line to PATH as well, stamped with the local\n"
+            "                     time and written readably (created readable by owner and\n"
+            "                     group only)\n" +
+            reopened +
+            "  --log-lines N      the log pane keeps the latest N log lines, older ones leave\n"
+            "                     from the top (default " +
+            std::to_string(defaults.logLines) + ", at most " + std::to_string(mostLogLines) + ")\n";
     }
     text += "  --key-record PATH  append one JSON line to PATH for every key request read: who\n"
             "                     asked, for which room and dates, what went to the lock "
             "system,\n"
             "                     its code and the answer given (created readable by owner and\n"
             "                     group only)\n" +
-            (server ? reopened : std::string()) +
+            reopened +
             "  --idle-timeout SECONDS\n"
             "                     close a front desk's connection when nothing has come on it\n"
             "                     for that long (default 0: never, as front-desk programs may\n"
@@ -423,8 +457,9 @@ std::string programUsage(Program program, bool windows)
                 "Exit status: 0 after a stop, 1 when the port cannot be bound or the log file or\n"
                 "key record cannot be opened, 2 for bad settings or a bad command line.\n";
     } else {
-        text += "Exit status: 0 once the window is closed, 1 when the port cannot be bound, 2 for\n"
-                "bad settings or a bad command line.\n";
+        text +=
+            "Exit status: 0 once the window is closed, 1 when the port cannot be bound or the\n"
+            "log file or key record cannot be opened, 2 for bad settings or a bad command line.\n";
     }
     return text;
 }

@@ -16,8 +16,11 @@ struct GatewayOptions;
 
 namespace app {
 
-// Which program reads the options: both take those of the gateway; the window neither writes a
-// log of its own nor runs as a service.
+// How many of the latest log lines the window's pane keeps unless told otherwise.
+inline constexpr std::size_t defaultLogLines = 10000;
+
+// Which program reads the options: both take those of the gateway and keep the same files; only
+// velmor_sndd writes its log raw or runs as a service, only the window has a log pane.
 enum class Program
 {
     Server,
@@ -47,8 +50,11 @@ struct ProgramOptions
     std::uint16_t linkPort = gateway::settings::linkPort;
     // Log lines exactly as they are, control characters included; otherwise readably.
     bool rawLog = false;
-    // Log and status lines go here, appended and stamped; empty: standard output and error.
+    // Log and status lines go here, appended and stamped; empty: standard output and error (the
+    // window: its pane alone).
     std::string logFile;
+    // The window's log pane keeps this many of the latest log lines.
+    std::size_t logLines = defaultLogLines;
     // One JSON line for every request read goes here; empty: none is kept.
     std::string keyRecord;
     // Where to listen; none: every address.

@@ -1,8 +1,12 @@
 #include "window/HandOverQueue.h"
 
+#include <algorithm>
+
 namespace window {
 
-HandOverQueue::HandOverQueue() : m_notifier(m_wake.handle(), QSocketNotifier::Read)
+HandOverQueue::HandOverQueue(std::size_t droppableLimit)
+    : m_droppableLimit(std::max<std::size_t>(droppableLimit, 1)),
+      m_notifier(m_wake.handle(), QSocketNotifier::Read)
 {
     QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_notifier,
                      [this] { runHandedOver(); });
@@ -13,15 +17,35 @@ HandOverQueue::~HandOverQueue()
     m_notifier.setEnabled(false);
     std::lock_guard lock(m_mutex);
     m_calls.clear();
+    m_droppable.clear();
 }
 
 void HandOverQueue::post(std::function<void()> call)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(call));
+        m_calls.push_back({m_nextOrder++, std::move(call)});
     }
     m_wake.raise();
+}
+
+void HandOverQueue::postDroppable(std::function<void()> call)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_droppable.size() == m_droppableLimit) {
+            m_droppable.pop_front();
+            ++m_dropped;
+        }
+        m_droppable.push_back({m_nextOrder++, std::move(call)});
+    }
+    m_wake.raise();
+}
+
+std::uint64_t HandOverQueue::dropped() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dropped;
 }
 
 void HandOverQueue::runHandedOver()
@@ -32,11 +56,20 @@ void HandOverQueue::runHandedOver()
         std::function<void()> call;
         {
             std::lock_guard lock(m_mutex);
-            if (m_calls.empty()) {
+            // The earlier of the two queues' first calls.
+            std::deque<Waiting>* next = nullptr;
+            if (!m_calls.empty()) {
+                next = &m_calls;
+            }
+            if (!m_droppable.empty() &&
+                (next == nullptr || m_droppable.front().order < next->front().order)) {
+                next = &m_droppable;
+            }
+            if (next == nullptr) {
                 return;
             }
-            call = std::move(m_calls.front());
-            m_calls.pop_front();
+            call = std::move(next->front().call);
+            next->pop_front();
         }
         call();
     }

@@ -30,7 +30,7 @@ QString logLineInsertion(const QString& paneText, const QString& line)
     return lineBreak + line;
 }
 
-void appendLogLine(QPlainTextEdit& pane, const QString& line)
+QTextBlock appendLogLine(QPlainTextEdit& pane, const QString& line)
 {
     QTextDocument& document = *pane.document();
     // The last character is all the rule reads; copying a long log out for it on every
@@ -38,12 +38,16 @@ void appendLogLine(QPlainTextEdit& pane, const QString& line)
     // its own end mark, not text.
     const int characters = document.characterCount();
     const QString end = characters >= 2 ? QString(document.characterAt(characters - 2)) : QString();
+    // Where the line starts: at the end, or after the line break put before it (CR LF is one
+    // break, one position).
+    const int lineStart = characters - 1 + (end.isEmpty() || endsWithLineBreak(end) ? 0 : 1);
 
     QTextCursor cursor(&document);
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(logLineInsertion(end, line));
     pane.setTextCursor(cursor);
     pane.ensureCursorVisible();
+    return document.findBlock(lineStart);
 }
 
 } // namespace window

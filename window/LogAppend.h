@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTextBlock>
 
 class QPlainTextEdit;
 
@@ -13,7 +14,8 @@ namespace window {
 QString logLineInsertion(const QString& paneText, const QString& line);
 
 // Appends the line by that rule, leaves the caret after it and scrolls to it. The pane turns
-// each CR LF, lone CR or lone LF into a line break of its own.
-void appendLogLine(QPlainTextEdit& pane, const QString& line);
+// each CR LF, lone CR or lone LF into a line break of its own. Gives the pane's block (line)
+// where the appended line starts.
+QTextBlock appendLogLine(QPlainTextEdit& pane, const QString& line);
 
 } // namespace window

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/ProgramOptions.h"
 #include "gateway/Gateway.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -12,7 +14,7 @@ namespace window {
 // kept beyond what the window itself needs.
 struct OperatorOptions
 {
-    // Gateway settings alone: the link connected once, no key record.
+    // Gateway settings alone: the link connected once, no key record, no log file.
     OperatorOptions(gateway::GatewayOptions options = {}) : gateway(std::move(options)) {}
 
     gateway::GatewayOptions gateway;
@@ -21,6 +23,10 @@ struct OperatorOptions
     std::chrono::seconds reconnect{0};
     // Where the key record is kept; empty: none.
     std::string keyRecord;
+    // Where every log line is kept, stamped; empty: in the pane alone.
+    std::string logFile;
+    // How many of the latest log lines the pane keeps.
+    std::size_t logLines = app::defaultLogLines;
 };
 
 } // namespace window

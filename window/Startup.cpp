@@ -47,7 +47,7 @@ void showMainWindow(TForm7& form, StartupShow how)
 }
 
 int runOperatorProgram(const OperatorOptions& options, ErrorBox& errorBox,
-                       const gateway::WakeSignal& stop)
+                       const gateway::WakeSignal& stop, gateway::ReopenRequest* reopen)
 {
     std::unique_ptr<TForm7> form = createMainWindow(options, errorBox, &stop);
     if (stop.raised()) {
@@ -56,6 +56,9 @@ int runOperatorProgram(const OperatorOptions& options, ErrorBox& errorBox,
     }
     if (!form) {
         return 1;
+    }
+    if (reopen != nullptr) {
+        form->watchReopenRequests(*reopen);
     }
     showMainWindow(*form, startupShow(platformShowState()));
     // Windows ends the process as soon as the end-of-session message has been handled, which

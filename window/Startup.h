@@ -8,6 +8,10 @@
 
 class TForm7;
 
+namespace gateway {
+class ReopenRequest;
+}
+
 namespace window {
 
 class ErrorBox;
@@ -23,9 +27,10 @@ std::unique_ptr<TForm7> createMainWindow(const OperatorOptions& options, ErrorBo
 // The whole run after the application object exists: build, show as the starter asked, the
 // event loop, then the ordered shutdown. The exit code: 1 when the listener cannot start, 0
 // otherwise; a stop at any moment (during a start-up box too) shuts down in order with 0.
-// The caller's stop watcher dismisses the boxes and quits the event loop.
+// The caller's stop watcher dismisses the boxes and quits the event loop. Each raise of reopen
+// (SIGHUP) reopens the window's files once it is built; one raised before is delivered then.
 int runOperatorProgram(const OperatorOptions& options, ErrorBox& errorBox,
-                       const gateway::WakeSignal& stop);
+                       const gateway::WakeSignal& stop, gateway::ReopenRequest* reopen = nullptr);
 
 // Shows the built window as the starter asked.
 void showMainWindow(TForm7& form, StartupShow how);

@@ -1,10 +1,11 @@
 #include "window/Velmor_send.h"
 
 #include "gateway/ServiceStatus.h"
+#include "gateway/base/ReadableText.h"
+#include "gateway/platform/LogFile.h"
 #include "window/ApplicationIcon.h"
 #include "window/ApplicationTitle.h"
 #include "window/ErrorDisplay.h"
-#include "window/LogAppend.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,12 +59,21 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
       m_title(window::applicationTitle(QCoreApplication::applicationFilePath())),
       m_reconnect(options.reconnect),
       m_linkName(options.gateway.linkHost + ":" + std::to_string(options.gateway.linkPort)),
+      // Log lines beyond those the pane keeps need not wait for it.
+      m_handOver(options.logLines),
       m_gateway(
           options.gateway, [this](gateway::TextView line) { log(line); },
           [this](gateway::Connection& connection) { IdTCPServer1Execute(connection); }),
-      IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this)
+      IdTCPClient1(m_gateway.link()), IdTCPServer1(m_gateway.listener()), m_notificationArea(*this),
+      m_logLines(options.logLines)
 {
     buildControls();
+    if (!options.logFile.empty()) {
+        // A line that cannot be written is told in the pane alone: the file is what fails.
+        m_logFile.emplace(options.logFile, [this](const std::string& line) {
+            showLogLine(QString::fromStdString(line));
+        });
+    }
     if (!options.keyRecord.empty()) {
         // A record that cannot be written is told in the log, where the operator looks.
         m_keyRecord.emplace(options.keyRecord,
@@ -90,6 +101,7 @@ void TForm7::buildControls()
 
     Panel1 = makePanel(this);
     Memo1 = makePane(Panel1);
+    m_logPane.emplace(*Memo1, m_logLines);
     Memo2 = makePane(Panel1);
     Memo2->setFixedHeight(lowerPaneHeight);
     // The panel's contents already sit inside its edge.
@@ -125,6 +137,7 @@ void TForm7::shutDown()
 {
     hide();
     m_linkStateTimer.stop();
+    m_reopenNotifier.reset();
     TrayIcon1.reset();
     // The listener stops first; a test exchange still running is ended before the gateway
     // closes the link.
@@ -200,7 +213,45 @@ void TForm7::showMinimizedWithoutActivation()
 void TForm7::log(gateway::TextView line)
 {
     QString text = QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
-    m_handOver.post([this, text = std::move(text)] { window::appendLogLine(*Memo1, text); });
+    std::lock_guard order(m_logOrder);
+    if (m_logFile) {
+        // Readably, as velmor_sndd writes its file: control characters named, so each log line
+        // stays one line of the file.
+        m_logFile->write(gateway::readableText(line));
+    }
+    showLogLine(std::move(text));
+}
+
+void TForm7::showLogLine(QString line)
+{
+    m_handOver.postDroppable([this, line = std::move(line)] { m_logPane->append(line); });
+}
+
+void TForm7::reopenFiles()
+{
+    const auto reopened = [this](const std::string& what, const std::string& path,
+                                 const std::string& reason) {
+        log(gateway::fromUtf8(reason.empty()
+                                  ? "reopened the " + what + " " + path
+                                  : "cannot reopen the " + what + " " + path + ": " + reason));
+    };
+    if (m_logFile) {
+        reopened("log file", m_logFile->path(), m_logFile->reopen());
+    }
+    if (m_keyRecord) {
+        reopened("key record", m_keyRecord->path(), m_keyRecord->reopen());
+    }
+}
+
+void TForm7::watchReopenRequests(gateway::ReopenRequest& request)
+{
+    m_reopenNotifier =
+        std::make_unique<QSocketNotifier>(request.signal().handle(), QSocketNotifier::Read);
+    connect(m_reopenNotifier.get(), &QSocketNotifier::activated, this, [this, &request] {
+        // Lowered first: a signal that comes while the files are reopened raises it again.
+        request.signal().clear();
+        reopenFiles();
+    });
 }
 
 void TForm7::showError(const std::exception_ptr& failure)

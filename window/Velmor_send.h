@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/KeyRecordFile.h"
+#include "app/StampedLogFile.h"
 #include "gateway/Gateway.h"
 #include "gateway/base/Text.h"
 #include "gateway/link/Connection.h"
 #include "gateway/link/LinkRecovery.h"
 #include "gateway/platform/SocketPlatform.h"
 #include "window/ApplicationEvents.h"
+#include "window/BoundedLogPane.h"
 #include "window/HandOverQueue.h"
 #include "window/NotificationArea.h"
 #include "window/OperatorOptions.h"
@@ -19,12 +21,18 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
+class QSocketNotifier;
+
+namespace gateway {
+class ReopenRequest;
+}
 
 namespace window {
 class ErrorBox;
@@ -44,8 +52,8 @@ public:
     // Builds the window and its objects: the gateway with its link (not connected yet) and
     // listener (not listening yet), the panels, panes and button, the notification icon and
     // the minimise event; then the listener starts and requests are served from there on. Throws
-    // the start failure (EIdCouldNotBindSocket when the port is taken, or the key record that
-    // cannot be opened); the icon goes again with the half-built window.
+    // the start failure (EIdCouldNotBindSocket when the port is taken, or the log file or key
+    // record that cannot be opened); the icon goes again with the half-built window.
     TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBox);
     // Shuts down (shutDown) if that has not happened yet.
     ~TForm7() override;
@@ -59,8 +67,12 @@ private:
     // "host:port" of the lock system, as the notification icon names it.
     const std::string m_linkName;
     window::HandOverQueue m_handOver;
-    // Before the gateway, whose connection threads write to it until the gateway is gone.
+    // Before the gateway, whose threads write to them until the gateway is gone.
+    std::optional<app::StampedLogFile> m_logFile;
     std::optional<app::KeyRecordFile> m_keyRecord;
+    // Held from a line's record to its hand-over, so that the file and the pane have the lines
+    // of several threads in the same order.
+    std::mutex m_logOrder;
     gateway::Gateway m_gateway;
     // After the gateway: stopped before the link is closed.
     std::optional<gateway::LinkRecovery> m_recovery;
@@ -70,7 +82,7 @@ public:
     QFrame* Panel1 = nullptr;
     // The right area, holding Button4.
     QFrame* Panel2 = nullptr;
-    // The log pane: every log line of the program.
+    // The log pane: the latest log lines of the program (as many as the options keep).
     QPlainTextEdit* Memo1 = nullptr;
     // "Send": the test send.
     QPushButton* Button4 = nullptr;
@@ -105,9 +117,17 @@ public:
     // Hides the window to the notification icon.
     void ApplicationEvents1Minimize();
 
-    // Appends a log line to Memo1. Callable from any thread: the text is handed to the
-    // window's thread and never waits for it.
+    // Appends a log line to Memo1, and to the log file where one is kept (stamped, written
+    // readably). Callable from any thread: the file is written on the calling thread, then the
+    // text is handed to the window's thread without waiting for it; lines the pane would not
+    // keep are dropped before they reach it.
     void log(gateway::TextView line);
+    // Reopens the log file and the key record (log rotation has moved them away) and logs that
+    // it did, or why it could not; without either file nothing happens.
+    void reopenFiles();
+    // From now on each raise of the request reopens the files, on the window's thread. The
+    // request outlives the window.
+    void watchReopenRequests(gateway::ReopenRequest& request);
     // The error display, captioned with the application title.
     void showError(const std::exception_ptr& failure);
     // Shown minimised, with the taskbar button, without taking the focus.
@@ -122,10 +142,16 @@ protected:
 
 private:
     void buildControls();
+    // The line to the pane alone.
+    void showLogLine(QString line);
     // The notification icon's tooltip, with the link's state as it is now.
     void showLinkState();
 
     window::NotificationArea m_notificationArea;
+    // Memo1 holding its latest log lines; made with Memo1.
+    std::optional<window::BoundedLogPane> m_logPane;
+    const std::size_t m_logLines;
+    std::unique_ptr<QSocketNotifier> m_reopenNotifier;
     // Runs the test sends' exchanges one after another; ended before the link is closed.
     window::SerialWorker m_linkWorker;
     // Looks at the link's state once a second, for the notification icon.

@@ -4,6 +4,7 @@
 #include "app/ReadProgramOptions.h"
 #include "gateway/base/BuildInfo.h"
 #include "gateway/base/OptionReader.h"
+#include "gateway/platform/LogFile.h"
 #include "gateway/platform/ProcessFacts.h"
 #include "window/ApplicationIcon.h"
 #include "window/ErrorBox.h"
@@ -14,10 +15,18 @@
 
 #include <QApplication>
 
+#include <optional>
+
 int main(int argc, char* argv[])
 {
     // First of all, so that SIGTERM and SIGINT are kept from the first moment of start-up.
     window::StopSignals stopSignals;
+    // Likewise SIGHUP, which would otherwise end the program at once: it reopens the window's
+    // files once the window is there. Windows has no such signal, and nothing to watch for it.
+    std::optional<gateway::ReopenRequest> reopen;
+    if (!gateway::windowsSystem()) {
+        reopen.emplace();
+    }
 
     // The settings file and the command line, read before anything that needs a display.
     app::ProgramOptions command;
@@ -38,6 +47,8 @@ int main(int argc, char* argv[])
     window::OperatorOptions options(app::gatewayOptions(command));
     options.reconnect = std::chrono::seconds(command.reconnectSeconds);
     options.keyRecord = command.keyRecord;
+    options.logFile = command.logFile;
+    options.logLines = command.logLines;
 
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmor_snd"));
@@ -54,5 +65,6 @@ int main(int argc, char* argv[])
         errorBox.dismiss();
         QCoreApplication::quit();
     });
-    return window::runOperatorProgram(options, errorBox, stopSignals.signal());
+    return window::runOperatorProgram(options, errorBox, stopSignals.signal(),
+                                      reopen ? &*reopen : nullptr);
 }

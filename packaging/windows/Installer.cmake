@@ -288,12 +288,15 @@ Function WriteSettings
   FileWrite $R1 "# window connects once and waits as long as Windows does unless these are set):$\r$\n"
   FileWrite $R1 "# reconnect = 10$\r$\n"
   FileWrite $R1 "# connect-timeout = 10$\r$\n"
-  FileWrite $R1 "# velmor_sndd's log (as a service by default the file below; run at a prompt, the$\r$\n"
-  FileWrite $R1 "# console), the key record both programs append to (the service's by default the file$\r$\n"
-  FileWrite $R1 "# below; otherwise none), and whether velmor_sndd's log lines stay raw:$\r$\n"
+  FileWrite $R1 "# The log file both programs append to (the service's by default the file below; run at$\r$\n"
+  FileWrite $R1 "# a prompt, velmor_sndd's log goes to the console, the window's to its pane alone), the key$\r$\n"
+  FileWrite $R1 "# record both programs append to (the service's by default the file below; otherwise$\r$\n"
+  FileWrite $R1 "# none), and whether velmor_sndd's log lines stay raw:$\r$\n"
   FileWrite $R1 "# log-file = $APPDATA\velmor_sndd\velmor_sndd.log$\r$\n"
   FileWrite $R1 "# key-record = $APPDATA\velmor_sndd\keys.jsonl$\r$\n"
   FileWrite $R1 "# raw-log = no$\r$\n"
+  FileWrite $R1 "# How many of the latest log lines the window's pane keeps (1 to 100000):$\r$\n"
+  FileWrite $R1 "# log-lines = 10000$\r$\n"
   FileClose $R1
   done:
   Pop $R4

@@ -100,11 +100,18 @@ unit=$root/usr/lib/systemd/system/velmor_sndd.service
 grep -qx 'ExecStart=/usr/bin/velmor_sndd' "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
 grep -qx 'LogsDirectory=velmor_sndd' "$unit" || fail "no LogsDirectory= for the log file and key record"
 # The rotation rule as logrotate reads it, run for real on files where the unit has them (here
-# under a scratch root): both moved away, and the program told to reopen them.
+# under a scratch root): both moved away, and the programs told to reopen them: the service, and
+# an operator window writing there, but not one writing elsewhere (stand-ins named velmor_snd,
+# which SIGHUP ends).
 rule=$root/etc/logrotate.d/velmor_sndd
-mkdir -p "$work/var/log/velmor_sndd"
+mkdir -p "$work/var/log/velmor_sndd" "$work/stand-in"
 echo "line" >"$work/var/log/velmor_sndd/velmor_sndd.log"
 echo "{}" >"$work/var/log/velmor_sndd/keys.jsonl"
+cp "$(command -v sleep)" "$work/stand-in/velmor_snd"
+"$work/stand-in/velmor_snd" 600 >>"$work/var/log/velmor_sndd/velmor_sndd.log" &
+window_here=$!
+"$work/stand-in/velmor_snd" 600 >/dev/null &
+window_elsewhere=$!
 sed -e "s|/var/log/|$work/var/log/|g" -e 's|systemctl kill .*|touch "'"$work"'/told"|' "$rule" >"$work/rule"
 logrotate --force --state "$work/logrotate.state" "$work/rule" >"$work/logrotate.log" 2>&1 ||
     fail "logrotate: $(cat "$work/logrotate.log")"
@@ -113,6 +120,14 @@ for file in velmor_sndd.log keys.jsonl; do
         fail "$file not moved away: $(ls "$work/var/log/velmor_sndd")"
 done
 [ -f "$work/told" ] || fail "logrotate did not tell the program to reopen its files"
+# SIGHUP was sent before logrotate ended; the stand-in's end follows within moments.
+timeout 10 tail --pid="$window_here" -f /dev/null || kill "$window_here"
+status=0
+wait "$window_here" || status=$?
+[ "$status" -eq $((128 + 1)) ] || fail "the window writing there was not sent SIGHUP (status $status)"
+kill -0 "$window_elsewhere" 2>/dev/null || fail "a window writing elsewhere was signalled"
+kill "$window_elsewhere"
+wait "$window_elsewhere" 2>/dev/null || true
 top=$(gzip -dc "$root/usr/share/doc/velmor-snd/changelog.gz" | head -1)
 [[ "$top" == "velmor-snd ($version) "* ]] || fail "the changelog's latest entry is not $version: $top"
 

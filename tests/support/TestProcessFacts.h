@@ -22,6 +22,10 @@ bool allowOpenSockets(std::uint64_t count);
 // an open itself. False where the system has no such limit (Windows) or refuses.
 bool allowNoFurtherFiles();
 
+// Delivers SIGHUP to the process as logrotate's postrotate does, through the system; false
+// where there is no such signal (Windows).
+bool deliverReopenSignal();
+
 // Caps the address space at the current size plus extraBytes, or lifts the cap again
 // (nullopt); false where the system has no such cap.
 bool capAddressSpace(std::optional<std::uint64_t> extraBytes);

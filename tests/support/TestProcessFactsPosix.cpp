@@ -1,5 +1,6 @@
 #include "support/TestProcessFacts.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <string>
@@ -64,6 +65,11 @@ bool allowNoFurtherFiles()
     }
     limit.rlim_cur = static_cast<rlim_t>(lowestFree);
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+bool deliverReopenSignal()
+{
+    return ::raise(SIGHUP) == 0;
 }
 
 bool capAddressSpace(std::optional<std::uint64_t> extraBytes)

@@ -35,3 +35,8 @@ bool capAddressSpace(std::optional<std::uint64_t>)
 {
     return false;
 }
+
+bool deliverReopenSignal()
+{
+    return false;
+}

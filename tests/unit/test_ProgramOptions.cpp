@@ -208,8 +208,58 @@ TEST(ProgramOptions, TheWindowTakesTheGatewaysOptionsButNotTheServers)
     EXPECT_EQ(window({}).reconnectSeconds, 0);
     EXPECT_EQ(window({}).connectTimeoutSeconds, 0) << "the system's own limit";
     EXPECT_EQ(window({"--version"}).action, ProgramOptions::Action::Version);
-    for (const char* serverOnly : {"--log-file=x", "--raw-log", "--check"}) {
+    EXPECT_EQ(window({"--log-file", "/var/log/velmor_snd.log"}).logFile, "/var/log/velmor_snd.log")
+        << "the window keeps a log file too";
+    for (const char* serverOnly : {"--raw-log", "--check"}) {
         SCOPED_TRACE(serverOnly);
         EXPECT_THROW(window({serverOnly}), UsageError);
+    }
+}
+
+TEST(ProgramOptions, TheLogPaneKeepsTheLinesItIsToldTo)
+{
+    const auto window = [](std::vector<const char*> words) {
+        words.insert(words.begin(), "velmor_snd");
+        return parseProgramOptions(static_cast<int>(words.size()), words.data(), false, {}, {},
+                                   Program::Window);
+    };
+    EXPECT_EQ(window({}).logLines, 10000u);
+    EXPECT_EQ(window({"--log-lines", "1"}).logLines, 1u);
+    EXPECT_EQ(window({"--log-lines=100000"}).logLines, 100000u);
+
+    struct Case
+    {
+        std::vector<const char*> words;
+        Program program;
+        std::string message;
+    } cases[] = {
+        {{"--log-lines", "0"},
+         Program::Window,
+         "--log-lines: '0' is not a whole number from 1 to 100000"},
+        {{"--log-lines", "100001"},
+         Program::Window,
+         "--log-lines: '100001' is not a whole number from 1 to 100000"},
+        {{"--log-lines", "many"},
+         Program::Window,
+         "--log-lines: 'many' is not a whole number from 1 to 100000"},
+        {{"--log-lines", "-5"},
+         Program::Window,
+         "--log-lines: '-5' is not a whole number from 1 to 100000"},
+        {{"--log-lines"}, Program::Window, "--log-lines needs a value"},
+        {{"--log-lines", "500"},
+         Program::Server,
+         "--log-lines: velmor_snd only; velmor_sndd has no log pane"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<const char*> words = c.words;
+        words.insert(words.begin(), "program");
+        try {
+            parseProgramOptions(static_cast<int>(words.size()), words.data(), false, {}, {},
+                                c.program);
+            ADD_FAILURE() << "accepted";
+        } catch (const UsageError& error) {
+            EXPECT_EQ(std::string(error.what()), c.message);
+        }
     }
 }

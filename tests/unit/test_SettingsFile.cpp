@@ -119,10 +119,17 @@ TEST(SettingsFile, EachProgramTakesWhatAppliesToIt)
 {
     const std::string shared = "link-host = 10.1.2.3\n"
                                "log-file = /var/log/velmor_sndd/velmor_sndd.log\n"
-                               "raw-log = yes\n";
+                               "raw-log = yes\n"
+                               "log-lines = 500\n";
     const ProgramOptions window = options(shared, {}, Program::Window);
     EXPECT_EQ(window.linkHost, "10.1.2.3");
-    EXPECT_EQ(window.logFile, "") << "velmor_sndd's own settings are passed over";
+    EXPECT_EQ(window.logFile, "/var/log/velmor_sndd/velmor_sndd.log") << "both keep a log file";
+    EXPECT_FALSE(window.rawLog) << "velmor_sndd's own settings are passed over";
+    EXPECT_EQ(window.logLines, 500u);
+    const ProgramOptions server = options(shared, {}, Program::Server);
+    EXPECT_TRUE(server.rawLog);
+    EXPECT_EQ(server.logLines, 10000u) << "the window's own settings are passed over";
+    EXPECT_EQ(options(shared, {"--log-lines", "20"}, Program::Window).logLines, 20u);
     EXPECT_EQ(window.reconnectSeconds, 0) << "the window's link connects once by default";
     EXPECT_EQ(options("", {}, Program::Server).reconnectSeconds, 10);
     EXPECT_EQ(options("reconnect = 10", {}, Program::Window).reconnectSeconds, 10);
@@ -150,6 +157,16 @@ TEST(SettingsFile, BadSettingsNameTheFileTheLineAndTheOption)
         {"config = /etc/other.conf", Program::Window,
          file + ":1: 'config' is for the command line only"},
         {"service = yes", Program::Server, file + ":1: 'service' is for the command line only"},
+        {"# pane\n\nlog-lines = 0", Program::Window,
+         file + ":3: --log-lines: '0' is not a whole number from 1 to 100000"},
+        {"log-lines = 10k", Program::Window,
+         file + ":1: --log-lines: '10k' is not a whole number from 1 to 100000"},
+        {"log-lines = 1000000", Program::Window,
+         file + ":1: --log-lines: '1000000' is not a whole number from 1 to 100000"},
+        // Passed over by velmor_sndd, but still checked, so that its --check finds it.
+        {"log-lines = many", Program::Server,
+         file + ":1: --log-lines: 'many' is not a whole number from 1 to 100000"},
+        {"log-file =", Program::Window, file + ":1: --log-file: the file name is empty"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

@@ -1,4 +1,5 @@
 #include "PaneLines.h"
+#include "Typing.h"
 #include "window/LogAppend.h"
 
 #include <QPlainTextEdit>
@@ -7,22 +8,6 @@
 
 using window::appendLogLine;
 using window::logLineInsertion;
-
-namespace {
-
-// Types as the operator does, "\n" being the Enter key.
-void typeInto(QWidget& widget, const QString& text)
-{
-    for (QChar character : text) {
-        if (character == QLatin1Char('\n')) {
-            QTest::keyClick(&widget, Qt::Key_Return);
-        } else {
-            QTest::keyClicks(&widget, QString(character));
-        }
-    }
-}
-
-} // namespace
 
 class LogAppendTest : public QObject
 {

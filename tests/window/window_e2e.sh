@@ -3,7 +3,8 @@
 # namespace (ports 3000 and 8264, and 127.0.0.2, as an installation has them): --help and
 # --version answer without any display; a bad setting names its file and line and starts
 # nothing; the settings file points the window at a lock system on 127.0.0.2, and set to
-# reconnect, the window connects once that lock system is there.
+# reconnect, the window connects once that lock system is there; the log file the settings name
+# gets every log line, stamped and readable, and after a move SIGHUP has the window reopen it.
 # Usage: window_e2e.sh BUILD_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -38,9 +39,11 @@ version=$("${no_display[@]}" "$bin/velmor_snd" --version) || fail "--version: ex
 [[ "$version" =~ ^velmor_snd\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $version"
 "${no_display[@]}" "$bin/velmor_snd" --help >"$work/help.out" || fail "--help: exit status $?"
 grep -q "^  --link-host HOST" "$work/help.out" || fail "--help: $(head -3 "$work/help.out")"
-if grep -q -- "--log-file\|--service" "$work/help.out"; then
+if grep -q -- "--raw-log\|--service\|--check" "$work/help.out"; then
     fail "--help offers velmor_sndd's own options"
 fi
+grep -q "^  --log-file PATH" "$work/help.out" && grep -q "^  --log-lines N" "$work/help.out" ||
+    fail "--help does not offer the window's log file and pane"
 printf '# the lock system\nlink-host = 127.0.0.2\nlink-port = 0\n' >"$work/bad.conf"
 status=0
 "${no_display[@]}" "$bin/velmor_snd" --config "$work/bad.conf" 2>"$work/window.err" || status=$?
@@ -51,12 +54,14 @@ grep -qF "velmor_snd: $work/bad.conf:3: --link-port: '0' is not a whole number f
 # --- The lock system the settings name, on 127.0.0.2; set to reconnect, the window connects once
 # it is there, with no box in between.
 export QT_QPA_PLATFORM=offscreen
-cat >"$work/velmor_snd.conf" <<'CONF'
+cat >"$work/velmor_snd.conf" <<CONF
 link-host = 127.0.0.2
 reconnect = 1
 allow = 127.0.0.1
+log-file = $work/velmor_snd.log
+log-lines = 50
 # velmor_sndd's own: passed over by the window
-log-file = /var/log/velmor_sndd/velmor_sndd.log
+raw-log = yes
 CONF
 "$bin/velmor_snd" --config "$work/velmor_snd.conf" >/dev/null 2>"$work/window.err" &
 window=$!
@@ -71,6 +76,31 @@ ask_until answered || fail "not answered once the lock system is there"
 [ "$answer" == "$success" ] || fail "answer: $answer"
 IFS= read -r -t 30 -u 3 line && [ "$line" == "locksim: connection 1 opened" ] || fail "stand-in: $line"
 IFS= read -r -t 30 -u 3 line && [[ "$line" == "conn 1 line 1: "* ]] || fail "stand-in: $line"
+
+# --- The log file: every log line, stamped with the local time, control characters named.
+stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2}'
+# Until the file holds a line matching the pattern, for at most 10 s.
+wait_for_line() { # FILE PATTERN
+    local _
+    for _ in $(seq 100); do
+        grep -Eq "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_for_line "$work/velmor_snd.log" "^$stamp Room = \[1110 *\] " || fail "no summary line in the log file"
+grep -Eq "^$stamp <STX>200000001RS001<ETX><EOT>$" "$work/velmor_snd.log" ||
+    fail "no readable reply line in the log file: $(cat "$work/velmor_snd.log")"
+[ "$(stat -c %a "$work/velmor_snd.log")" == 640 ] || fail "log file mode $(stat -c %a "$work/velmor_snd.log")"
+
+# --- Rotated: moved away, then SIGHUP; the window goes on, and writes to a new file.
+mv "$work/velmor_snd.log" "$work/velmor_snd.log.1"
+kill -HUP "$window"
+wait_for_line "$work/velmor_snd.log" "^$stamp reopened the log file $work/velmor_snd.log$" ||
+    fail "no reopen line after SIGHUP"
+ask_until answered || fail "not answered after SIGHUP"
+wait_for_line "$work/velmor_snd.log" "^$stamp Room = \[1110 *\] " || fail "no summary line after the reopen"
+[ "$(grep -c " Room = " "$work/velmor_snd.log.1")" -eq 1 ] || fail "the moved file was written on"
 kill -TERM "$window"
 status=0
 wait "$window" || status=$?

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "gateway/base/ReportThrottle.h"
+#include "gateway/platform/LogFile.h"
+
+#include <functional>
+#include <string>
+
+namespace app {
+
+// The log kept as a file, as velmor_sndd keeps its own: each line stamped with the local time
+// ("2026-12-10T19:45:02.123+01:00 " and the line), one write each. A line that cannot be
+// written (a full disk) never holds up the caller: it is told, at most once a minute with the
+// count of those lost meanwhile.
+class StampedLogFile
+{
+public:
+    using Complaint = std::function<void(const std::string& line)>;
+
+    // Throws std::runtime_error naming the file and the system's reason.
+    StampedLogFile(std::string path, Complaint complain);
+
+    // From any thread; the line as it is to be read (one line, no line break).
+    void write(const std::string& line);
+    // As LogFile::reopen().
+    std::string reopen() { return m_file.reopen(); }
+    const std::string& path() const { return m_file.path(); }
+
+private:
+    gateway::LogFile m_file;
+    const Complaint m_complain;
+    gateway::ReportThrottle m_failures{std::chrono::minutes(1)};
+};
+
+} // namespace app
