@@ -58,6 +58,8 @@ public:
 
     // Told of every request that was read, with what became of it; set before startListener().
     void setRecordSink(KeyRecordSink sink) { m_handler.setRecordSink(std::move(sink)); }
+    // Takes a request's log lines together; set before startListener() (KeyRequestHandler).
+    void setLogLinesSink(LogLinesSink sink) { m_handler.setLogLinesSink(std::move(sink)); }
 
     Listener& listener() { return m_listener; }
     LockLink& link() { return m_link; }

@@ -135,9 +135,14 @@ void KeyRequestHandler::run(Connection& client)
         }
     };
     Ending ending = Ending::Unanswered;
+    // The run's lines go out together after its answer, before its record: the answer waits
+    // for neither.
+    LogBatch log(m_log, m_logLines);
     try {
-        ending = answer(client, progress);
+        ending = answer(client, progress, log);
+        log.flush();
     } catch (const std::exception& failure) {
+        log.flush();
         m_tally.countUnanswered();
         if (progress.requestRead) {
             record.answer = KeyRecord::Answer::None;
@@ -147,6 +152,7 @@ void KeyRequestHandler::run(Connection& client)
         }
         throw;
     } catch (...) {
+        log.flush();
         m_tally.countUnanswered();
         throw;
     }
@@ -166,7 +172,8 @@ void KeyRequestHandler::run(Connection& client)
     finish();
 }
 
-KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress& progress)
+KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress& progress,
+                                                    LogBatch& log)
 {
     KeyRecord& record = progress.record;
     TakenRequest request = takeRequest(client, [&] {
@@ -182,7 +189,10 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     }
     // The request's own time on the link starts once it is all here.
     const auto sendBy = LockLink::Clock::now() + std::chrono::milliseconds(m_replyWaitMs);
-    m_log(request.text);
+    // Shown at once: a request waiting for the link is seen waiting, by the operator too. The
+    // rest of the run goes out together once it is answered.
+    log.add(request.text);
+    log.flush();
     record.request = request.values;
     if (request.failure) {
         std::rethrow_exception(request.failure);
@@ -198,20 +208,20 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     progress.stage = Stage::OnTheLink;
     Text code;
     const LinkExchange exchange = exchangeLine(
-        line, sendBy, [&client] { return client.peerReset(); }, &record.lineSent, code);
+        line, sendBy, [&client] { return client.peerReset(); }, &record.lineSent, code, log);
     progress.stage = Stage::Answering;
     switch (exchange.outcome) {
     case LinkExchange::Outcome::RequesterGone:
         // No answer could reach it; the connection loop finds the reset and ends.
-        m_log(requesterGoneLine);
+        log.add(requesterGoneLine);
         record.reason = "front desk gone";
         return Ending::Unanswered;
     case LinkExchange::Outcome::NotSentInTime:
-        m_log(notSentInTimeLine(m_replyWaitMs));
+        log.add(notSentInTimeLine(m_replyWaitMs));
         record.reason = "not sent in time";
         client.writeLine(makeKeyAnswer(u""));
         record.answer = KeyRecord::Answer::NotMade;
-        m_log(summary);
+        log.add(summary);
         return Ending::NotMade;
     case LinkExchange::Outcome::Replied:
         break;
@@ -220,19 +230,21 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     client.writeLine(makeKeyAnswer(code));
     const bool made = isSuccessCode(code);
     record.answer = made ? KeyRecord::Answer::Made : KeyRecord::Answer::NotMade;
-    m_log(summary);
+    log.add(summary);
     return made ? Ending::Made : Ending::NotMade;
 }
 
 LinkExchange KeyRequestHandler::exchangeLine(TextView line, LockLink::Clock::time_point sendBy,
                                              const std::function<bool()>& requesterGone,
-                                             bool* lineSent, Text& code)
+                                             bool* lineSent, Text& code, LogBatch& log)
 {
-    LinkExchange exchange = m_link.exchange(line, m_replyWaitMs, sendBy, requesterGone, lineSent);
+    const LogSink linkLog = log.sink();
+    LinkExchange exchange =
+        m_link.exchange(line, m_replyWaitMs, sendBy, requesterGone, lineSent, &linkLog);
     if (exchange.outcome == LinkExchange::Outcome::Replied) {
-        m_log(exchange.reply);
+        log.add(exchange.reply);
         code = resultCode(exchange.reply);
-        m_log(code);
+        log.add(code);
     }
     return exchange;
 }
@@ -240,12 +252,15 @@ LinkExchange KeyRequestHandler::exchangeLine(TextView line, LockLink::Clock::tim
 void KeyRequestHandler::sendTestCommand()
 {
     const TestCommand command = testCommand();
-    m_log(command.summary);
+    LogBatch log(m_log, m_logLines);
+    // Shown at once, as a request's text is: the operator sees the send waiting.
+    log.add(command.summary);
+    log.flush();
     const auto sendBy = LockLink::Clock::now() + std::chrono::milliseconds(m_replyWaitMs);
     Text code;
-    const LinkExchange exchange = exchangeLine(command.line, sendBy, {}, nullptr, code);
+    const LinkExchange exchange = exchangeLine(command.line, sendBy, {}, nullptr, code, log);
     if (exchange.outcome != LinkExchange::Outcome::Replied) {
-        m_log(testNotSentLine);
+        log.add(testNotSentLine);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "gateway/KeyRecord.h"
 #include "gateway/RequestTally.h"
 #include "gateway/base/Log.h"
+#include "gateway/base/LogBatch.h"
 #include "gateway/base/Settings.h"
 #include "gateway/base/Text.h"
 #include "gateway/link/Connection.h"
@@ -35,6 +36,10 @@ public:
     // Told of every request that was read, with what became of it, on its connection's thread
     // once the run is over (answered or not). Set before the first run.
     void setRecordSink(KeyRecordSink sink) { m_recordSink = std::move(sink); }
+    // Takes each run's log lines together: the request's text once it is taken, the rest once
+    // its answer is written (a test send's once it is over); without it they go to the log sink
+    // one by one, at the same moments. Set before the first run.
+    void setLogLinesSink(LogLinesSink sink) { m_logLines = std::move(sink); }
 
     // Where a run was when it failed, which tells why no answer came.
     enum class Stage
@@ -59,15 +64,17 @@ private:
         Stage stage = Stage::Reading;
         bool requestRead = false;
     };
-    Ending answer(Connection& client, Progress& progress);
+    Ending answer(Connection& client, Progress& progress, LogBatch& log);
     // One line's turn on the link, the reply wait counted from sendBy; on a reply, the reply
-    // and its result code are logged and the code is kept in code.
+    // and its result code are logged and the code is kept in code. What the link logs during
+    // the turn goes into the batch too, in its place.
     LinkExchange exchangeLine(TextView line, LockLink::Clock::time_point sendBy,
                               const std::function<bool()>& requesterGone, bool* lineSent,
-                              Text& code);
+                              Text& code, LogBatch& log);
 
     LockLink& m_link;
     const LogSink m_log;
+    LogLinesSink m_logLines;
     const int m_replyWaitMs;
     mutable std::mutex m_latestRequestMutex;
     Text m_latestRequestText;

@@ -123,7 +123,8 @@ void LockLink::renew(Clock::time_point deadline, const WakeSignal* abandon)
 }
 
 LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sendBy,
-                                const std::function<bool()>& requesterGone, bool* written)
+                                const std::function<bool()>& requesterGone, bool* written,
+                                const LogSink* log)
 {
     if (m_down) {
         throw ELinkNotConnected(messages::linkNotConnected);
@@ -134,6 +135,12 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
     }
     LinkTurn turn(m_turns);
     std::lock_guard lock(m_connectionMutex);
+    m_exchangeLog = log;
+    struct ExchangeLogEnds
+    {
+        const LogSink*& current;
+        ~ExchangeLogEnds() { current = nullptr; }
+    } exchangeLogEnds{m_exchangeLog};
     throwIfCancelled();
     if (m_renewPending) {
         if (Clock::now() >= sendBy) {
@@ -253,8 +260,8 @@ bool LockLink::settle(Clock::time_point sendBy)
 void LockLink::endLateReply(std::size_t lateLength)
 {
     const Text rest = m_connection->takeBufferedText(lateLength - m_lateReplyHead.size());
-    if (!rest.empty() && m_log) {
-        m_log(lateReplyPrefix + rest);
+    if (!rest.empty()) {
+        logLine(lateReplyPrefix + rest);
     }
     m_lateReplyUntil.reset();
     m_lateReplyHead.clear();
@@ -348,15 +355,21 @@ void LockLink::reportDiscarded()
     if (m_discardedCount == 0) {
         return;
     }
-    if (m_log) {
-        Text line = staleDataPrefix + decodeBytes(m_discardedHead);
-        if (m_discardedCount > m_discardedHead.size()) {
-            line += u" ... (" + asText(m_discardedCount) + u" bytes in all)";
-        }
-        m_log(line);
+    Text line = staleDataPrefix + decodeBytes(m_discardedHead);
+    if (m_discardedCount > m_discardedHead.size()) {
+        line += u" ... (" + asText(m_discardedCount) + u" bytes in all)";
     }
+    logLine(line);
     m_discardedCount = 0;
     m_discardedHead.clear();
+}
+
+void LockLink::logLine(TextView line) const
+{
+    const LogSink& sink = m_exchangeLog ? *m_exchangeLog : m_log;
+    if (sink) {
+        sink(line);
+    }
 }
 
 void LockLink::throwIfCancelled() const

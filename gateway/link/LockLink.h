@@ -85,8 +85,11 @@ public:
     // EIdConnClosedGracefully once the server has closed it, the socket error when it breaks,
     // EAbort once cancelled. written, when given, is set once the whole line has been handed to
     // the system, so that a failure afterwards is known to have come after the line went out.
+    // log, when given, takes what the link logs during the exchange (bytes discarded, a late
+    // reply), so that it stays with the lines of the request it held up.
     LinkExchange exchange(TextView line, int waitMs, Clock::time_point sendBy,
-                          const std::function<bool()>& requesterGone = {}, bool* written = nullptr);
+                          const std::function<bool()>& requesterGone = {}, bool* written = nullptr,
+                          const LogSink* log = nullptr);
 
     // Ends every running, waiting and later exchange at once with EAbort; used when shutdown
     // cannot wait any longer.
@@ -127,6 +130,8 @@ private:
     void discard(std::string_view bytes);
     // Logs the discarded bytes as one line.
     void reportDiscarded();
+    // To the running exchange's log when it has one, else to the link's.
+    void logLine(TextView line) const;
     void throwIfCancelled() const;
     // The connection is closed or broken: told once, and let go when asked.
     void noteLoss(const std::string& why);
@@ -153,6 +158,8 @@ private:
     const std::string m_host;
     const std::uint16_t m_port;
     const LogSink m_log;
+    // The running exchange's log, while it holds the connection.
+    const LogSink* m_exchangeLog = nullptr;
     WakeSignal m_cancelled;
     LinkTurns m_turns;
     // Held by the turn's holder while it uses the connection, and by connect, close and
