@@ -6,7 +6,8 @@
 // own. Prints requests per second, p50 and p99 latency of both, their ratios, and the answers
 // that do not belong to their own request (the lock-system stand-in answers with a code taken
 // from the room, so every request expects a code of its own). A third run makes all the direct
-// exchanges one after another on one connection: the ceiling of a serialised link.
+// exchanges one after another on one connection: the ceiling of a serialised link. With --pid,
+// the context switches of that process (its threads and child processes) over each road's run.
 //
 // idle: holds K connections to the gateway open for S seconds and reports the gateway's
 // processor time over that span and its resident memory, read from /proc/PID.
@@ -22,6 +23,7 @@
 #include "gateway/protocol/EncoderLine.h"
 #include "gateway/protocol/KeyAnswer.h"
 #include "gateway/protocol/KeyRequestValues.h"
+#include "tools/support/ProcessStatus.h"
 #include "tools/support/ReadUntil.h"
 #include "tools/support/RoomCodes.h"
 #include "tools/support/SoakAnswers.h"
@@ -67,7 +69,12 @@ constexpr const char* usageText =
     "system must answer with the code from the room (locksim --code-by-room).\n"
     "  --clients N        concurrent clients (default 16; also soak's)\n"
     "  --requests M       requests per client (default 200)\n"
-    "  --no-direct        skip the direct exchanges\n"
+    "  --no-direct        skip the direct and serial exchanges\n"
+    "  --only ROAD        run one road only: gateway, direct or serial\n"
+    "  --pid PID          after each road, the context switches (voluntary and\n"
+    "                     nonvoluntary) of process PID, its threads and its child processes\n"
+    "                     over the run, in all and per answer; sampled once every client is\n"
+    "                     connected and again before any connection closes\n"
     "\n"
     "idle: holds CONNECTIONS open connections for SECONDS and reports the processor time\n"
     "(utime+stime) and resident memory (VmRSS) of the gateway process PID.\n"
@@ -94,7 +101,8 @@ constexpr const char* usageText =
     "Common:\n"
     "  --host HOST        address of the gateway and the lock system (default 127.0.0.1)\n"
     "  --port PORT        gateway port (default 3000)\n"
-    "  --lock-port PORT   lock-system port (default 8264)\n"
+    "  --lock-port PORT   lock-system port (default 8264); load sends its direct and serial\n"
+    "                     roads there: a relay's port measures the relay in their place\n"
     "  --timeout MS       longest wait for a connect or an answer (default 20000)\n"
     "\n"
     "Exit status: 0 done with every answer matching, 1 mismatches or failed exchanges (soak:\n"
@@ -117,6 +125,7 @@ struct Settings
     int clients = 16;
     int requests = 200;
     bool direct = true;
+    std::string only; // one road of load, or empty for all of them
     long pid = 0;
     int connections = 200;
     int seconds = 10;
@@ -168,6 +177,13 @@ Settings parseSettings(int argc, char** argv)
         } else if (name == "--no-direct") {
             options.noValue();
             settings.direct = false;
+        } else if (name == "--only") {
+            settings.only = options.value();
+            if (settings.only != "gateway" && settings.only != "direct" &&
+                settings.only != "serial") {
+                throw tools::UsageError("--only: unknown road '" + settings.only +
+                                        "' (gateway, direct or serial)");
+            }
         } else if (name == "--pid") {
             settings.pid = static_cast<long>(number(1, 1L << 30));
         } else if (name == "--connections") {
@@ -192,6 +208,9 @@ Settings parseSettings(int argc, char** argv)
     }
     if (settings.mode == "idle" && settings.pid == 0) {
         throw tools::UsageError("idle needs --pid");
+    }
+    if (!settings.only.empty() && settings.only != "gateway" && !settings.direct) {
+        throw tools::UsageError("--only " + settings.only + " and --no-direct leave no road");
     }
     if (settings.mode == "soak" && !settings.secondsGiven) {
         throw tools::UsageError("soak needs --seconds");
@@ -297,6 +316,42 @@ Exchange directToLockSystem(int room)
                                tools::codeForRoom(std::to_string(room)) + "\x03"};
 }
 
+std::string readWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The context switches of process pid over all its threads, and of its child processes, theirs
+// included (a relay that forks a process for each connection does its work in the child). A
+// thread or process that ends while it is read is left out.
+long long contextSwitchesOf(long pid, int depth = 0)
+{
+    const std::filesystem::path process = "/proc/" + std::to_string(pid);
+    long long switches = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(process / "task", error), end; !error && it != end;
+         it.increment(error)) {
+        switches += tools::readProcessStatus(readWholeFile(it->path() / "status"))
+                        .contextSwitches.value_or(0);
+    }
+    // Children are found by their parent, as /proc lists no children without a kernel option.
+    constexpr int deepest = 4;
+    if (depth < deepest) {
+        for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) {
+                continue;
+            }
+            if (tools::readProcessStatus(readWholeFile(it->path() / "status")).parent == pid) {
+                switches += contextSwitchesOf(std::stol(name), depth + 1);
+            }
+        }
+    }
+    return switches;
+}
+
 struct Figures
 {
     int clients = 0;
@@ -307,6 +362,7 @@ struct Figures
     double p50Ms = 0;
     double p99Ms = 0;
     double maxMs = 0; // a stall of the system's delayed acknowledgement (40 ms) would show here
+    std::optional<long long> contextSwitches; // of the process named by --pid, over the run
 
     double perSecond() const { return seconds > 0 ? done / seconds : 0; }
 };
@@ -330,6 +386,9 @@ Figures runLoad(const Settings& settings, const Route& route)
     std::atomic<int> connectFailures{0};
     std::latch ready(settings.clients + 1);
     std::latch start(1);
+    // Kept open until every client is done, so that the process measured by --pid still has the
+    // threads or processes that served them when it is sampled after the run.
+    std::vector<std::optional<Socket>> sockets(settings.clients);
     std::vector<std::thread> threads;
     threads.reserve(settings.clients);
     for (int client = 0; client < settings.clients; ++client) {
@@ -340,7 +399,7 @@ Figures runLoad(const Settings& settings, const Route& route)
             for (int request = 0; request < settings.requests; ++request) {
                 exchanges.push_back(route.make(roomFor(client, request)));
             }
-            std::optional<Socket> socket;
+            std::optional<Socket>& socket = sockets[client];
             try {
                 socket = connectTo(settings, route.port);
             } catch (const std::exception&) {
@@ -378,6 +437,7 @@ Figures runLoad(const Settings& settings, const Route& route)
         });
     }
     ready.arrive_and_wait();
+    const long long switchesBefore = settings.pid != 0 ? contextSwitchesOf(settings.pid) : 0;
     auto began = Clock::now();
     start.count_down();
     for (auto& thread : threads) {
@@ -385,6 +445,9 @@ Figures runLoad(const Settings& settings, const Route& route)
     }
     Figures figures;
     figures.seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    if (settings.pid != 0) {
+        figures.contextSwitches = contextSwitchesOf(settings.pid) - switchesBefore;
+    }
     figures.clients = settings.clients - connectFailures;
     std::vector<double> all;
     for (auto& mine : latencies) {
@@ -400,51 +463,74 @@ Figures runLoad(const Settings& settings, const Route& route)
     return figures;
 }
 
-void printFigures(const char* name, const Figures& figures)
+void printFigures(const char* name, const Figures& figures, long pid)
 {
     std::printf("%-8s %8d %9lld %10.0f %9.3f %9.3f %9.3f %11lld %9lld\n", name, figures.clients,
                 figures.done, figures.perSecond(), figures.p50Ms, figures.p99Ms, figures.maxMs,
                 figures.mismatches, figures.failures);
+    if (figures.contextSwitches) {
+        std::printf(
+            "switches %-8s pid %ld: %lld, %.2f per answer\n", name, pid, *figures.contextSwitches,
+            figures.done > 0 ? static_cast<double>(*figures.contextSwitches) / figures.done : 0.0);
+    }
+    std::fflush(stdout);
 }
 
 int runLoadMode(const Settings& settings)
 {
     const Route throughGatewayRoute{"gateway", settings.port, "\r\n", throughGateway};
     const Route directRoute{"direct", settings.lockPort, "\x04", directToLockSystem};
+    auto runs = [&settings](std::string_view road) {
+        const bool chosen = settings.only.empty() || settings.only == road;
+        return chosen && (road == "gateway" || settings.direct);
+    };
 
     std::printf("keyload: %d clients x %d requests\n", settings.clients, settings.requests);
     std::printf("%-8s %8s %9s %10s %9s %9s %9s %11s %9s\n", "road", "clients", "answers", "req/s",
                 "p50 ms", "p99 ms", "max ms", "mismatches", "failures");
-    Figures viaGateway = runLoad(settings, throughGatewayRoute);
-    printFigures(throughGatewayRoute.name, viaGateway);
-    std::fflush(stdout);
-    if (viaGateway.clients == 0) {
-        std::fprintf(stderr, "keyload: no connection to the gateway\n");
-        return exitNoConnection;
+    long long bad = 0;
+    std::optional<Figures> viaGateway;
+    if (runs("gateway")) {
+        viaGateway = runLoad(settings, throughGatewayRoute);
+        printFigures(throughGatewayRoute.name, *viaGateway, settings.pid);
+        if (viaGateway->clients == 0) {
+            std::fprintf(stderr, "keyload: no connection to the gateway\n");
+            return exitNoConnection;
+        }
+        bad += viaGateway->mismatches + viaGateway->failures;
     }
-    long long bad = viaGateway.mismatches + viaGateway.failures;
-    if (settings.direct) {
-        Figures direct = runLoad(settings, directRoute);
-        printFigures(directRoute.name, direct);
-        if (direct.clients == 0) {
+    std::optional<Figures> direct;
+    if (runs("direct")) {
+        direct = runLoad(settings, directRoute);
+        printFigures(directRoute.name, *direct, settings.pid);
+        if (direct->clients == 0) {
             std::fprintf(stderr, "keyload: no connection to the lock system\n");
             return exitNoConnection;
         }
+        bad += direct->mismatches + direct->failures;
+    }
+    std::optional<Figures> serial;
+    if (runs("serial")) {
         // The same number of exchanges one after another on a single connection: the most
         // that any gateway can get through one link whose exchanges are serialised.
         Settings single = settings;
         single.clients = 1;
         single.requests = settings.clients * settings.requests;
-        Figures serial = runLoad(single, directRoute);
-        printFigures("serial", serial);
-        bad += direct.mismatches + direct.failures + serial.mismatches + serial.failures;
-        if (direct.p50Ms > 0 && direct.perSecond() > 0 && serial.perSecond() > 0) {
-            std::printf("ratio    p50 %.2fx  p99 %.2fx  throughput %.1f%% of direct"
-                        " (%.1f%% of one serial link)\n",
-                        viaGateway.p50Ms / direct.p50Ms, viaGateway.p99Ms / direct.p99Ms,
-                        100.0 * viaGateway.perSecond() / direct.perSecond(),
-                        100.0 * viaGateway.perSecond() / serial.perSecond());
+        serial = runLoad(single, directRoute);
+        printFigures("serial", *serial, settings.pid);
+        if (serial->clients == 0) {
+            std::fprintf(stderr, "keyload: no connection to the lock system\n");
+            return exitNoConnection;
         }
+        bad += serial->mismatches + serial->failures;
+    }
+    if (viaGateway && direct && serial && direct->p50Ms > 0 && direct->perSecond() > 0 &&
+        serial->perSecond() > 0) {
+        std::printf("ratio    p50 %.2fx  p99 %.2fx  throughput %.1f%% of direct"
+                    " (%.1f%% of one serial link)\n",
+                    viaGateway->p50Ms / direct->p50Ms, viaGateway->p99Ms / direct->p99Ms,
+                    100.0 * viaGateway->perSecond() / direct->perSecond(),
+                    100.0 * viaGateway->perSecond() / serial->perSecond());
     }
     return bad == 0 ? exitDone : exitMismatch;
 }
