@@ -136,6 +136,9 @@ public:
             if (m_chosen.keyRecord.empty()) {
                 throw UsageError("--key-record: the file name is empty");
             }
+        } else if (name == "--keep-months") {
+            // Up to a hundred years: beyond it is a typo, not a policy.
+            m_chosen.keepMonths = static_cast<int>(parseNumber(name, options.value(), 0, 1200));
         } else if (name == "--listen") {
             startList(name, m_chosen.listenAddresses);
             addListenAddress(m_chosen, m_listenEverywhere, options.value());
@@ -204,6 +207,30 @@ private:
     int m_serviceActions = 0;
     std::set<std::string> m_listsGiven;
 };
+
+// On Windows the files roll over by themselves; elsewhere logrotate moves them aside.
+std::string keepMonthsUsage(Program program, bool windows)
+{
+    const std::string files =
+        program == Program::Server ? "the log file and the key record" : "the key record";
+    const std::string keep = std::to_string(settings::keepMonths);
+    if (windows) {
+        return "  --keep-months N    " + files + (program == Program::Server ? " roll" : " rolls") +
+               " over monthly: the first line\n"
+               "                     of a month moves the file aside with its month in the name\n"
+               "                     (keys-2026-11.jsonl) and begins a new one; month files\n"
+               "                     older than N months are removed then (default " +
+               keep +
+               "; 0: keep\n"
+               "                     them all)\n";
+    }
+    return "  --keep-months N    on Windows, month files of " + files +
+           " kept\n"
+           "                     (default " +
+           keep +
+           "); here logrotate moves the files aside (velmor_sndd's rule:\n"
+           "                     /etc/logrotate.d/velmor_sndd, monthly, two years)\n";
+}
 
 } // namespace
 
@@ -362,7 +389,7 @@ std::string programUsage(Program program, bool windows)
             "system,\n"
             "                     its code and the answer given (created readable by owner and\n"
             "                     group only)\n" +
-            (server ? reopened : std::string()) +
+            (server ? reopened : std::string()) + keepMonthsUsage(program, windows) +
             "  --idle-timeout SECONDS\n"
             "                     close a front desk's connection when nothing has come on it\n"
             "                     for that long (default 0: never, as front-desk programs may\n"

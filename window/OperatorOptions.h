@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/Gateway.h"
+#include "gateway/base/Settings.h"
 
 #include <chrono>
 #include <string>
@@ -21,6 +22,8 @@ struct OperatorOptions
     std::chrono::seconds reconnect{0};
     // Where the key record is kept; empty: none.
     std::string keyRecord;
+    // Where it rolls over by itself (Windows), the months moved aside that are kept; 0: all.
+    int keepMonths = gateway::settings::keepMonths;
 };
 
 } // namespace window

@@ -65,8 +65,11 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
     buildControls();
     if (!options.keyRecord.empty()) {
         // A record that cannot be written is told in the log, where the operator looks.
-        m_keyRecord.emplace(options.keyRecord,
-                            [this](const std::string& line) { log(gateway::fromUtf8(line)); });
+        gateway::LogFileOptions fileOptions;
+        fileOptions.keepMonths = options.keepMonths;
+        m_keyRecord.emplace(
+            options.keyRecord, [this](const std::string& line) { log(gateway::fromUtf8(line)); },
+            std::move(fileOptions));
         m_gateway.setRecordSink(
             [this](const gateway::KeyRecord& record) { m_keyRecord->write(record); });
     }

@@ -38,6 +38,7 @@ int main(int argc, char* argv[])
     window::OperatorOptions options(app::gatewayOptions(command));
     options.reconnect = std::chrono::seconds(command.reconnectSeconds);
     options.keyRecord = command.keyRecord;
+    options.keepMonths = command.keepMonths;
 
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmor_snd"));
