@@ -211,25 +211,36 @@ private:
 // On Windows the files roll over by themselves; elsewhere logrotate moves them aside.
 std::string keepMonthsUsage(Program program, bool windows)
 {
-    const std::string files =
-        program == Program::Server ? "the log file and the key record" : "the key record";
+    const bool server = program == Program::Server;
     const std::string keep = std::to_string(settings::keepMonths);
-    if (windows) {
-        return "  --keep-months N    " + files + (program == Program::Server ? " roll" : " rolls") +
-               " over monthly: the first line\n"
-               "                     of a month moves the file aside with its month in the name\n"
-               "                     (keys-2026-11.jsonl) and begins a new one; month files\n"
-               "                     older than N months are removed then (default " +
+    if (windows && server) {
+        return "  --keep-months N    keep N months of the log file and key record (default " +
                keep +
-               "; 0: keep\n"
-               "                     them all)\n";
+               ";\n"
+               "                     0: all): they roll over monthly, the first line of a month\n"
+               "                     moving each file aside with its month in the name\n"
+               "                     (keys-2026-11.jsonl) and beginning a new one; older month\n"
+               "                     files are removed then\n";
     }
-    return "  --keep-months N    on Windows, month files of " + files +
-           " kept\n"
-           "                     (default " +
+    if (windows) {
+        return "  --keep-months N    keep N months of the key record (default " + keep +
+               "; 0: all): it\n"
+               "                     rolls over monthly, the first line of a month moving the\n"
+               "                     file aside with its month in the name (keys-2026-11.jsonl)\n"
+               "                     and beginning a new one; older month files are removed then\n";
+    }
+    if (server) {
+        return "  --keep-months N    on Windows, months of the log file and key record kept as\n"
+               "                     they roll over by themselves (default " +
+               keep +
+               "; 0: all); here\n"
+               "                     logrotate moves them aside (/etc/logrotate.d/velmor_sndd)\n";
+    }
+    return "  --keep-months N    on Windows, months of the key record kept as it rolls over\n"
+           "                     by itself (default " +
            keep +
-           "); here logrotate moves the files aside (velmor_sndd's rule:\n"
-           "                     /etc/logrotate.d/velmor_sndd, monthly, two years)\n";
+           "; 0: all); here that is left to\n"
+           "                     logrotate\n";
 }
 
 } // namespace
