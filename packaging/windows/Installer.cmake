@@ -294,6 +294,10 @@ Function WriteSettings
   FileWrite $R1 "# log-file = $APPDATA\velmor_sndd\velmor_sndd.log$\r$\n"
   FileWrite $R1 "# key-record = $APPDATA\velmor_sndd\keys.jsonl$\r$\n"
   FileWrite $R1 "# raw-log = no$\r$\n"
+  FileWrite $R1 "# Both files roll over monthly: the first line of a month moves each aside with its$\r$\n"
+  FileWrite $R1 "# month in the name (velmor_sndd-2026-11.log, keys-2026-11.jsonl). Month files older$\r$\n"
+  FileWrite $R1 "# than this many months are removed then (0: all are kept):$\r$\n"
+  FileWrite $R1 "# keep-months = 24$\r$\n"
   FileClose $R1
   done:
   Pop $R4
