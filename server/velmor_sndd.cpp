@@ -13,7 +13,6 @@
 #include "gateway/base/OptionReader.h"
 #include "gateway/base/ReadableText.h"
 #include "gateway/link/LinkRecovery.h"
-#include "gateway/platform/LocalClock.h"
 #include "gateway/platform/LogFile.h"
 #include "gateway/platform/ProcessFacts.h"
 #include "gateway/platform/StopRequest.h"
