@@ -6,8 +6,21 @@ using namespace gateway;
 
 namespace app {
 
-KeyRecordFile::KeyRecordFile(std::string path, Complaint complain)
-    : m_file(std::move(path), "key record"), m_complain(std::move(complain))
+namespace {
+
+LogFileOptions withTrouble(LogFileOptions options, const KeyRecordFile::Complaint& complain)
+{
+    if (!options.trouble) {
+        options.trouble = complain;
+    }
+    return options;
+}
+
+} // namespace
+
+KeyRecordFile::KeyRecordFile(std::string path, Complaint complain, LogFileOptions options)
+    : m_file(std::move(path), "key record", withTrouble(std::move(options), complain)),
+      m_complain(std::move(complain))
 {
 }
 

@@ -17,8 +17,9 @@ class KeyRecordFile
 public:
     using Complaint = std::function<void(const std::string& line)>;
 
-    // Throws std::runtime_error naming the file and the system's reason.
-    KeyRecordFile(std::string path, Complaint complain);
+    // Throws std::runtime_error naming the file and the system's reason. A rollover that fails
+    // (options) is told through complain too, unless the options name their own.
+    KeyRecordFile(std::string path, Complaint complain, gateway::LogFileOptions options = {});
 
     // From any thread.
     void write(const gateway::KeyRecord& record);

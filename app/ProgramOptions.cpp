@@ -161,6 +161,9 @@ public:
             if (m_chosen.keyRecord.empty()) {
                 throw UsageError("--key-record: the file name is empty");
             }
+        } else if (name == "--keep-months") {
+            // Up to a hundred years: beyond it is a typo, not a policy.
+            m_chosen.keepMonths = static_cast<int>(parseNumber(name, options.value(), 0, 1200));
         } else if (name == "--listen") {
             startList(name, m_chosen.listenAddresses);
             addListenAddress(m_chosen, m_listenEverywhere, options.value());
@@ -229,6 +232,26 @@ private:
     int m_serviceActions = 0;
     std::set<std::string> m_listsGiven;
 };
+
+// On Windows the files roll over by themselves; elsewhere logrotate moves them aside.
+std::string keepMonthsUsage(bool windows)
+{
+    const std::string keep = std::to_string(settings::keepMonths);
+    if (windows) {
+        return "  --keep-months N    keep N months of the log file and key record (default " +
+               keep +
+               ";\n"
+               "                     0: all): they roll over monthly, the first line of a month\n"
+               "                     moving each file aside with its month in the name\n"
+               "                     (keys-2026-11.jsonl) and beginning a new one; older month\n"
+               "                     files are removed then\n";
+    }
+    return "  --keep-months N    on Windows, months of the log file and key record kept as\n"
+           "                     they roll over by themselves (default " +
+           keep +
+           "; 0: all); here\n"
+           "                     logrotate moves them aside (/etc/logrotate.d/velmor_sndd)\n";
+}
 
 } // namespace
 
@@ -396,7 +419,7 @@ std::string programUsage(Program program, bool windows)
             "system,\n"
             "                     its code and the answer given (created readable by owner and\n"
             "                     group only)\n" +
-            reopened +
+            reopened + keepMonthsUsage(windows) +
             "  --idle-timeout SECONDS\n"
             "                     close a front desk's connection when nothing has come on it\n"
             "                     for that long (default 0: never, as front-desk programs may\n"

@@ -57,6 +57,9 @@ struct ProgramOptions
     std::size_t logLines = defaultLogLines;
     // One JSON line for every request read goes here; empty: none is kept.
     std::string keyRecord;
+    // Where the log file and the key record roll over by themselves (Windows), the months moved
+    // aside that are kept; 0: all of them.
+    int keepMonths = gateway::settings::keepMonths;
     // Where to listen; none: every address.
     std::vector<gateway::IpAddress> listenAddresses;
     // Whom to serve; none: everyone.

@@ -1,17 +1,32 @@
 #include "app/StampedLogFile.h"
 
-#include "gateway/platform/LocalClock.h"
-
 namespace app {
 
-StampedLogFile::StampedLogFile(std::string path, Complaint complain)
-    : m_file(std::move(path)), m_complain(std::move(complain))
+StampedLogFile::StampedLogFile(std::string path, Complaint complain,
+                               gateway::LogFileOptions options)
+    : m_file(std::move(path), "log file",
+             [&] {
+                 if (!options.trouble) {
+                     options.trouble = complain;
+                 }
+                 return std::move(options);
+             }()),
+      m_complain(std::move(complain))
 {
 }
 
 void StampedLogFile::write(const std::string& line)
 {
-    const std::string reason = m_file.append(gateway::timestampNow() + " " + line);
+    complainOf(m_file.appendStamped(line));
+}
+
+void StampedLogFile::write(std::span<const std::string> lines)
+{
+    complainOf(m_file.appendStamped(lines));
+}
+
+void StampedLogFile::complainOf(const std::string& reason)
+{
     if (reason.empty()) {
         return;
     }

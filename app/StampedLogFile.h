@@ -4,6 +4,7 @@
 #include "gateway/platform/LogFile.h"
 
 #include <functional>
+#include <span>
 #include <string>
 
 namespace app {
@@ -17,16 +18,21 @@ class StampedLogFile
 public:
     using Complaint = std::function<void(const std::string& line)>;
 
-    // Throws std::runtime_error naming the file and the system's reason.
-    StampedLogFile(std::string path, Complaint complain);
+    // Throws std::runtime_error naming the file and the system's reason. A rollover that fails
+    // (options) is told through complain too, unless the options name their own.
+    StampedLogFile(std::string path, Complaint complain, gateway::LogFileOptions options = {});
 
     // From any thread; the line as it is to be read (one line, no line break).
     void write(const std::string& line);
+    // Several lines in one write, each stamped with the same moment.
+    void write(std::span<const std::string> lines);
     // As LogFile::reopen().
     std::string reopen() { return m_file.reopen(); }
     const std::string& path() const { return m_file.path(); }
 
 private:
+    void complainOf(const std::string& reason);
+
     gateway::LogFile m_file;
     const Complaint m_complain;
     gateway::ReportThrottle m_failures{std::chrono::minutes(1)};

@@ -13,7 +13,6 @@
 #include "gateway/base/OptionReader.h"
 #include "gateway/base/ReadableText.h"
 #include "gateway/link/LinkRecovery.h"
-#include "gateway/platform/LocalClock.h"
 #include "gateway/platform/LogFile.h"
 #include "gateway/platform/ProcessFacts.h"
 #include "gateway/platform/StopRequest.h"
@@ -43,7 +42,7 @@ private:
     void write(gateway::LineOutput& stream, const std::string& text)
     {
         if (m_file) {
-            m_file->append(gateway::timestampNow() + " " + text);
+            m_file->appendStamped(text);
         } else {
             stream.line(text);
         }
@@ -154,9 +153,22 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
           const server::ServiceStateReport& state)
 {
     Output output;
+    // A file that failed to roll over is said in the log, and where an administrator looks first
+    // too, as the log file may be the one that failed.
+    const auto rolloverTrouble = [&output](const std::string& line) {
+        output.error("velmor_sndd: " + line);
+        if (output.file()) {
+            std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
+        }
+    };
+    gateway::LogFileOptions fileOptions;
+    fileOptions.keepMonths = command.keepMonths;
     if (!command.logFile.empty()) {
         try {
-            output.useFile(std::make_unique<gateway::LogFile>(command.logFile));
+            gateway::LogFileOptions logOptions = fileOptions;
+            logOptions.trouble = rolloverTrouble;
+            output.useFile(std::make_unique<gateway::LogFile>(command.logFile, "log file",
+                                                              std::move(logOptions)));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
             return 1;
@@ -175,14 +187,17 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
     std::optional<app::KeyRecordFile> keyRecord;
     if (!command.keyRecord.empty()) {
         try {
-            keyRecord.emplace(command.keyRecord, [&output, &report](const std::string& line) {
-                report(line);
-                if (output.file()) {
-                    // Said where an administrator looks first, too, as the log file is likely
-                    // on the same full disk.
-                    std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
-                }
-            });
+            keyRecord.emplace(
+                command.keyRecord,
+                [&output, &report](const std::string& line) {
+                    report(line);
+                    if (output.file()) {
+                        // Said where an administrator looks first, too, as the log file is
+                        // likely on the same full disk.
+                        std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
+                    }
+                },
+                fileOptions);
         } catch (const std::exception& error) {
             report(error.what());
             return 1;

@@ -2,6 +2,7 @@
 
 #include "app/ProgramOptions.h"
 #include "gateway/Gateway.h"
+#include "gateway/base/Settings.h"
 
 #include <chrono>
 #include <cstddef>
@@ -27,6 +28,8 @@ struct OperatorOptions
     std::string logFile;
     // How many of the latest log lines the pane keeps.
     std::size_t logLines = app::defaultLogLines;
+    // Where it rolls over by itself (Windows), the months moved aside that are kept; 0: all.
+    int keepMonths = gateway::settings::keepMonths;
 };
 
 } // namespace window

@@ -70,14 +70,20 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
     buildControls();
     if (!options.logFile.empty()) {
         // A line that cannot be written is told in the pane alone: the file is what fails.
-        m_logFile.emplace(options.logFile, [this](const std::string& line) {
-            showLogLine(QString::fromStdString(line));
-        });
+        gateway::LogFileOptions fileOptions;
+        fileOptions.keepMonths = options.keepMonths;
+        m_logFile.emplace(
+            options.logFile,
+            [this](const std::string& line) { showLogLine(QString::fromStdString(line)); },
+            std::move(fileOptions));
     }
     if (!options.keyRecord.empty()) {
         // A record that cannot be written is told in the log, where the operator looks.
-        m_keyRecord.emplace(options.keyRecord,
-                            [this](const std::string& line) { log(gateway::fromUtf8(line)); });
+        gateway::LogFileOptions fileOptions;
+        fileOptions.keepMonths = options.keepMonths;
+        m_keyRecord.emplace(
+            options.keyRecord, [this](const std::string& line) { log(gateway::fromUtf8(line)); },
+            std::move(fileOptions));
         m_gateway.setRecordSink(
             [this](const gateway::KeyRecord& record) { m_keyRecord->write(record); });
     }

@@ -49,6 +49,7 @@ int main(int argc, char* argv[])
     options.keyRecord = command.keyRecord;
     options.logFile = command.logFile;
     options.logLines = command.logLines;
+    options.keepMonths = command.keepMonths;
 
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmor_snd"));

@@ -27,5 +27,8 @@ inline constexpr int linkKeepAliveIdleSeconds = 15;
 inline constexpr int linkKeepAliveIntervalSeconds = 5;
 inline constexpr int linkKeepAliveProbes = 4;
 inline constexpr int linkUnacknowledgedLimitMs = 45000;
+// Where the log file and the key record roll over by themselves (Windows), the months moved
+// aside that are kept: two years, as an audit may reach back that far.
+inline constexpr int keepMonths = 24;
 
 } // namespace gateway::settings

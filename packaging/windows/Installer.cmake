@@ -297,6 +297,10 @@ Function WriteSettings
   FileWrite $R1 "# raw-log = no$\r$\n"
   FileWrite $R1 "# How many of the latest log lines the window's pane keeps (1 to 100000):$\r$\n"
   FileWrite $R1 "# log-lines = 10000$\r$\n"
+  FileWrite $R1 "# Both files roll over monthly: the first line of a month moves each aside with its$\r$\n"
+  FileWrite $R1 "# month in the name (velmor_sndd-2026-11.log, keys-2026-11.jsonl). Month files older$\r$\n"
+  FileWrite $R1 "# than this many months are removed then (0: all are kept):$\r$\n"
+  FileWrite $R1 "# keep-months = 24$\r$\n"
   FileClose $R1
   done:
   Pop $R4

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velmor_sndd.exe as a Windows service under Wine: registered with its options, started and
 # stopped by the service manager (sc), serving a key request in between, its states and its
-# log as an administrator sees them; then removed.
+# log as an administrator sees them, a log left from an earlier month moved aside; then
+# removed.
 # Usage: windows_service.sh HOST_BUILD_DIR VELMOR_SNDD_EXE
 #   Runs inside the Windows stage's private network namespace (VELMOR_IN_NETNS), where Wine's
 #   server was started; the stand-ins are the host's Linux programs.
@@ -48,8 +49,19 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
+# A log left from two months before: Windows has no logrotate, so the service's first line moves
+# it aside under the month of its last write; month files older than --keep-months are removed
+# then, and files of other names stay.
+printf 'left from before\n' >"$work/service.log"
+touch -d "$(date +%Y-%m-15) 12:00 2 months ago" "$work/service.log"
+old_month=$(date -r "$work/service.log" +%Y-%m)
+expired_month=$(date -d "$(date +%Y-%m-15) 12:00 3 months ago" +%Y-%m)
+printf 'long gone\n' >"$work/service-$expired_month.log"
+printf 'not the service log\n' >"$work/other-$expired_month.log"
+
 log=$(winepath -w "$work/service.log")
-out=$(wine "$exe" --install-service --port 3100 --link-port 8364 --log-file "$log" | tr -d '\r')
+out=$(wine "$exe" --install-service --port 3100 --link-port 8364 --log-file "$log" --keep-months 2 |
+    tr -d '\r')
 [ "$out" == "velmor_sndd: registered the service velmor_sndd, started with Windows from now on; start it now with: sc start velmor_sndd" ] ||
     fail "install said: $out"
 # Wine's sc has no qc: the registration as the service manager keeps it.
@@ -72,6 +84,12 @@ for _ in $(seq 100); do
 done
 grep -Eq "^$stamp velmor_sndd: connected to the lock system at 127.0.0.1:8364$" "$work/service.log" ||
     fail "the link did not come up"
+[ "$(cat "$work/service-$old_month.log")" == "left from before" ] ||
+    fail "the old log was not moved aside to service-$old_month.log: $(ls "$work")"
+grep -q "left from before" "$work/service.log" && fail "the old lines are still in the new log"
+[ -e "$work/service-$expired_month.log" ] && fail "service-$expired_month.log is past keeping but there"
+[ "$(cat "$work/other-$expired_month.log")" == "not the service log" ] ||
+    fail "a file of another name was touched: $(ls "$work")"
 # The service manager shows no status line: the program writes it to its log.
 grep -Eq "^$stamp velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/service.log" ||
     fail "no status line in the log"

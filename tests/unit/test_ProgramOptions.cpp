@@ -54,6 +54,9 @@ TEST(ProgramOptions, ReadsEveryOption)
     EXPECT_EQ(parse({"--reconnect", "0"}).reconnectSeconds, 0) << "0: the connect-once link";
     EXPECT_EQ(given.connectTimeoutSeconds, 3);
     EXPECT_EQ(defaults.connectTimeoutSeconds, 10);
+    EXPECT_EQ(defaults.keepMonths, 24) << "two years of months, as logrotate keeps them";
+    EXPECT_EQ(parse({"--keep-months", "36"}).keepMonths, 36);
+    EXPECT_EQ(parse({"--keep-months=0"}).keepMonths, 0) << "0: every month kept";
 
     EXPECT_TRUE(defaults.listenAddresses.empty()) << "every address";
     EXPECT_TRUE(defaults.allowed.empty()) << "anyone";
@@ -99,6 +102,9 @@ TEST(ProgramOptions, RefusalsNameTheOption)
         {{"--idle-timeout", "-1"}, "--idle-timeout: '-1' is not a whole number from 0 to 86400"},
         {{"--reconnect", "-1"}, "--reconnect: '-1' is not a whole number from 0 to 86400"},
         {{"--connect-timeout", "0"}, "--connect-timeout: '0' is not a whole number from 1 to 600"},
+        {{"--keep-months", "-1"}, "--keep-months: '-1' is not a whole number from 0 to 1200"},
+        {{"--keep-months", "1201"}, "--keep-months: '1201' is not a whole number from 0 to 1200"},
+        {{"--keep-months", "2y"}, "--keep-months: '2y' is not a whole number from 0 to 1200"},
         {{"--help=me"}, "--help takes no value"},
         {{"--listen", "nowhere"},
          "--listen: 'nowhere' is not an IPv4 or IPv6 address (or * for every address)"},

@@ -133,6 +133,9 @@ TEST(SettingsFile, EachProgramTakesWhatAppliesToIt)
     EXPECT_EQ(window.reconnectSeconds, 0) << "the window's link connects once by default";
     EXPECT_EQ(options("", {}, Program::Server).reconnectSeconds, 10);
     EXPECT_EQ(options("reconnect = 10", {}, Program::Window).reconnectSeconds, 10);
+    EXPECT_EQ(options("keep-months = 12", {}, Program::Window).keepMonths, 12)
+        << "the window's key record rolls over too";
+    EXPECT_EQ(options("keep-months = 12", {"--keep-months", "6"}).keepMonths, 6);
 }
 
 TEST(SettingsFile, BadSettingsNameTheFileTheLineAndTheOption)
@@ -153,6 +156,10 @@ TEST(SettingsFile, BadSettingsNameTheFileTheLineAndTheOption)
                 "address)"},
         {"link-host =", Program::Server, file + ":1: --link-host: the address is empty"},
         {"raw-log = true", Program::Server, file + ":1: raw-log: 'true' is neither yes nor no"},
+        {"keep-months = 1.5", Program::Window,
+         file + ":1: --keep-months: '1.5' is not a whole number from 0 to 1200"},
+        {"\nkeep-months = ", Program::Server,
+         file + ":2: --keep-months: '' is not a whole number from 0 to 1200"},
         {"help = yes", Program::Server, file + ":1: 'help' is for the command line only"},
         {"config = /etc/other.conf", Program::Window,
          file + ":1: 'config' is for the command line only"},
