@@ -133,6 +133,19 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         throwIfCancelled();
         return {LinkExchange::Outcome::NotSentInTime, {}};
     }
+    // Raised once the turn and the connection are let go, so that the watch, woken, finds
+    // them free.
+    struct WatchWakeAfter
+    {
+        WakeSignal& wake;
+        bool wanted = false;
+        ~WatchWakeAfter()
+        {
+            if (wanted) {
+                wake.raise();
+            }
+        }
+    } watchWake{m_watchWake};
     LinkTurn turn(m_turns);
     std::lock_guard lock(m_connectionMutex);
     m_exchangeLog = log;
@@ -170,11 +183,13 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.
             noteLoss(closedByServer);
-        } else if (m_connection && (m_lateReplyUntil || !m_connection->bufferedBytes().empty())) {
-            // Bytes after the reply, or a reply still owed: the watch takes them in as they
-            // come. A reply in time leaves nothing, and the watch is not woken for it.
-            m_watchWake.raise();
         }
+        // Bytes after the reply, a reply still owed, or a connection to renew: the watch takes
+        // them in as they come. A reply in time leaves nothing, and the watch is not woken for
+        // it.
+        watchWake.wanted =
+            m_renewPending || (m_connection && m_connection->isOpen() &&
+                               (m_lateReplyUntil || !m_connection->bufferedBytes().empty()));
         return exchange;
     } catch (const EIdException& failure) {
         noteLoss(describeFailure(failure));
