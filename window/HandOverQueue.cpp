@@ -52,6 +52,14 @@ void HandOverQueue::runHandedOver()
 {
     // Lowered before the queue is read: a call handed over from here on raises it again.
     m_wake.clear();
+    // Only the calls handed over so far: later ones wait for the next turn of the event loop,
+    // so a flood of log lines never keeps the window from its own events (the operator's
+    // input, a signal to reopen the files).
+    std::uint64_t until = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        until = m_nextOrder;
+    }
     for (;;) {
         std::function<void()> call;
         {
@@ -65,7 +73,7 @@ void HandOverQueue::runHandedOver()
                 (next == nullptr || m_droppable.front().order < next->front().order)) {
                 next = &m_droppable;
             }
-            if (next == nullptr) {
+            if (next == nullptr || next->front().order >= until) {
                 return;
             }
             call = std::move(next->front().call);
