@@ -23,7 +23,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +38,15 @@ public:
     gateway::LogFile* file() { return m_file.get(); }
 
     void log(const std::string& text) { write(m_standardOutput, text); }
+    // Several log lines in one write.
+    void log(std::span<const std::string> texts)
+    {
+        if (m_file) {
+            m_file->appendStamped(texts);
+        } else {
+            m_standardOutput.lines(texts);
+        }
+    }
     void error(const std::string& text) { write(m_standardError, text); }
 
 private:
@@ -179,8 +190,18 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
     // With the common default of 1024, a thousand idle front-desk connections were measured to
     // starve a real request: every connection holds a descriptor for as long as it lasts.
     const std::optional<std::uint64_t> openFiles = gateway::raiseOpenFileLimit();
-    auto log = [&output, raw = command.rawLog](gateway::TextView line) {
-        output.log(raw ? gateway::toUtf8(line) : gateway::readableText(line));
+    const auto logText = [raw = command.rawLog](gateway::TextView line) {
+        return raw ? gateway::toUtf8(line) : gateway::readableText(line);
+    };
+    auto log = [&output, logText](gateway::TextView line) { output.log(logText(line)); };
+    // A request's lines after its text in one write, once it is answered.
+    auto logLines = [&output, logText](std::span<const gateway::Text> lines) {
+        std::vector<std::string> texts;
+        texts.reserve(lines.size());
+        for (const gateway::Text& line : lines) {
+            texts.push_back(logText(line));
+        }
+        output.log(texts);
     };
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
     auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
@@ -213,6 +234,7 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
              : untilRestarted);
 
     gateway::Gateway gateway(app::gatewayOptions(command), log);
+    gateway.setLogLinesSink(logLines);
     if (keyRecord) {
         gateway.setRecordSink(
             [&keyRecord](const gateway::KeyRecord& record) { keyRecord->write(record); });

@@ -16,6 +16,9 @@
 #include <QSocketNotifier>
 #include <QVBoxLayout>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 constexpr int clientWidth = 801;
@@ -68,6 +71,7 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
       m_logLines(options.logLines)
 {
     buildControls();
+    m_gateway.setLogLinesSink([this](std::span<const gateway::Text> lines) { logLines(lines); });
     if (!options.logFile.empty()) {
         // A line that cannot be written is told in the pane alone: the file is what fails.
         gateway::LogFileOptions fileOptions;
@@ -226,6 +230,22 @@ void TForm7::log(gateway::TextView line)
         m_logFile->write(gateway::readableText(line));
     }
     showLogLine(std::move(text));
+}
+
+void TForm7::logLines(std::span<const gateway::Text> lines)
+{
+    std::lock_guard order(m_logOrder);
+    if (m_logFile) {
+        std::vector<std::string> texts;
+        texts.reserve(lines.size());
+        for (const gateway::Text& line : lines) {
+            texts.push_back(gateway::readableText(line));
+        }
+        m_logFile->write(texts);
+    }
+    for (const gateway::Text& line : lines) {
+        showLogLine(QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size())));
+    }
 }
 
 void TForm7::showLogLine(QString line)

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 
 class QFrame;
@@ -122,6 +123,8 @@ public:
     // text is handed to the window's thread without waiting for it; lines the pane would not
     // keep are dropped before they reach it.
     void log(gateway::TextView line);
+    // Appends several log lines at once, in order: a request's lines, one write to the log file.
+    void logLines(std::span<const gateway::Text> lines);
     // Reopens the log file and the key record (log rotation has moved them away) and logs that
     // it did, or why it could not; without either file nothing happens.
     void reopenFiles();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <mutex>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace gateway {
@@ -13,11 +15,19 @@ class LineOutput
 public:
     explicit LineOutput(std::FILE* stream) : m_stream(stream) {}
 
-    void line(std::string_view text)
+    void line(std::string_view text) { lines(std::span<const std::string_view>(&text, 1)); }
+
+    // Several lines in one write: a request's lines stay together, at the cost of one system
+    // call.
+    template <typename Line> void lines(std::span<const Line> texts)
     {
+        std::string joined;
+        for (const Line& text : texts) {
+            joined.append(text);
+            joined += '\n';
+        }
         std::lock_guard lock(m_mutex);
-        std::fwrite(text.data(), 1, text.size(), m_stream);
-        std::fputc('\n', m_stream);
+        std::fwrite(joined.data(), 1, joined.size(), m_stream);
         std::fflush(m_stream);
     }
 
