@@ -103,25 +103,13 @@ gateway_at_rest() { [ "$(task_count "$gateway")" -le "$gateway_tasks" ]; }
 relay_at_rest() { [ -z "$(pgrep -P "$relay" || true)" ]; }
 listening() { [ -n "$(ss -Hltn "sport = :$1")" ]; }
 
-mkfifo "$work/locksim.out"
-"$bin/tools/locksim" --code-by-room --quiet >"$work/locksim.out" &
-locksim=$!
-exec 3<"$work/locksim.out"
-if ! IFS= read -r -t 10 -u 3 line || [[ "$line" != *listening* ]]; then
-    echo "locksim did not start" >&2
-    exit 1
-fi
+# shellcheck source=bench/common.sh
+source bench/common.sh
+start_locksim "$bin" "$work" || { echo "locksim did not start" >&2; exit 1; }
 
 "$bin/velmor_sndd" >/dev/null 2>"$work/gateway.err" &
 gateway=$!
-# Served once the link is up: keyreq then gets an answer (exit 0 or 1) instead of none.
-for _ in $(seq 100); do
-    status=0
-    "$bin/tools/keyreq" --room 1001 --timeout 2000 >/dev/null 2>&1 || status=$?
-    [ "$status" -le 1 ] && break
-    sleep 0.1
-done
-[ "$status" -le 1 ] || { echo "gateway does not answer" >&2; cat "$work/gateway.err" >&2; exit 1; }
+wait_until_answered "$bin" || { echo "gateway does not answer" >&2; cat "$work/gateway.err" >&2; exit 1; }
 # The threads of the gateway at rest: keyreq's connection thread ends after its answer.
 gateway_tasks=$(task_count "$gateway")
 for _ in $(seq 20); do
