@@ -2,9 +2,9 @@
 # What the bench scripts share, sourced by them: the lock-system stand-in started and the
 # gateway waited for, on the fixed ports of the private network namespace they run in.
 
-# start_locksim BIN WORK [OPTIONS...]: locksim --code-by-room --quiet with the options, its
+# launch_locksim BIN WORK [OPTIONS...]: locksim --code-by-room --quiet with the options, its
 # process in $locksim once it says it listens (within 10 s); false when it does not.
-start_locksim() {
+launch_locksim() {
     local bin=$1 work=$2 line
     shift 2
     rm -f "$work/locksim.out"

@@ -105,7 +105,7 @@ listening() { [ -n "$(ss -Hltn "sport = :$1")" ]; }
 
 # shellcheck source=bench/common.sh
 source bench/common.sh
-start_locksim "$bin" "$work" || { echo "locksim did not start" >&2; exit 1; }
+launch_locksim "$bin" "$work" || { echo "locksim did not start" >&2; exit 1; }
 
 "$bin/velmor_sndd" >/dev/null 2>"$work/gateway.err" &
 gateway=$!

@@ -25,6 +25,8 @@
 #                      counted and removed during the run either way
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/common.sh
+source bench/common.sh
 
 program=velmor_sndd
 minutes=10
@@ -221,14 +223,7 @@ else
     gateway=$!
 fi
 
-# Served once the link is up: keyreq then gets an answer (exit 0 or 1) instead of none.
-for _ in $(seq 100); do
-    status=0
-    "$bin/tools/keyreq" --room 1001 --timeout 2000 >/dev/null 2>&1 || status=$?
-    [ "$status" -le 1 ] && break
-    sleep 0.1
-done
-[ "$status" -le 1 ] || fail "$program does not answer: $(cat "$work/gateway.err")"
+wait_until_answered "$bin" || fail "$program does not answer: $(cat "$work/gateway.err")"
 warm_up_requests=1 # the keyreq above, made: on record too
 
 seconds=$((minutes * 60))
