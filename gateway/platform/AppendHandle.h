@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace gateway {
 
@@ -17,9 +18,16 @@ public:
     static AppendHandle open(const std::string& path, std::string& reason);
 
     AppendHandle() = default;
-    AppendHandle(AppendHandle&& other) noexcept;
-    AppendHandle& operator=(AppendHandle&& other) noexcept;
-    ~AppendHandle();
+    AppendHandle(AppendHandle&& other) noexcept : m_native(std::exchange(other.m_native, closed)) {}
+    AppendHandle& operator=(AppendHandle&& other) noexcept
+    {
+        if (this != &other) {
+            close();
+            m_native = std::exchange(other.m_native, closed);
+        }
+        return *this;
+    }
+    ~AppendHandle() { close(); }
 
     bool isOpen() const { return m_native != closed; }
     // All of bytes in one write; the system's reason when they could not be written in whole.
@@ -29,6 +37,7 @@ private:
     // A descriptor or a Windows handle; both systems' "none" is -1.
     static constexpr std::intptr_t closed = -1;
     explicit AppendHandle(std::intptr_t native) : m_native(native) {}
+    // The one step that differs between the systems.
     void close();
 
     std::intptr_t m_native = closed;

@@ -28,26 +28,6 @@ AppendHandle AppendHandle::open(const std::string& path, std::string& reason)
     return AppendHandle(reinterpret_cast<std::intptr_t>(file));
 }
 
-AppendHandle::AppendHandle(AppendHandle&& other) noexcept : m_native(other.m_native)
-{
-    other.m_native = closed;
-}
-
-AppendHandle& AppendHandle::operator=(AppendHandle&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_native = other.m_native;
-        other.m_native = closed;
-    }
-    return *this;
-}
-
-AppendHandle::~AppendHandle()
-{
-    close();
-}
-
 void AppendHandle::close()
 {
     if (isOpen()) {
