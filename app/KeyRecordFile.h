@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/WriteFailures.h"
 #include "gateway/KeyRecord.h"
-#include "gateway/base/ReportThrottle.h"
 #include "gateway/platform/LogFile.h"
 
 #include <functional>
@@ -15,7 +15,7 @@ namespace app {
 class KeyRecordFile
 {
 public:
-    using Complaint = std::function<void(const std::string& line)>;
+    using Complaint = WriteFailures::Complaint;
 
     // Throws std::runtime_error naming the file and the system's reason. A rollover that fails
     // (options) is told through complain too, unless the options name their own.
@@ -28,9 +28,9 @@ public:
     const std::string& path() const { return m_file.path(); }
 
 private:
+    // Before the file, whose rollover troubles it tells.
+    WriteFailures m_failures;
     gateway::LogFile m_file;
-    const Complaint m_complain;
-    gateway::ReportThrottle m_failures{std::chrono::minutes(1)};
 };
 
 } // namespace app

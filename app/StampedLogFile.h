@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/base/ReportThrottle.h"
+#include "app/WriteFailures.h"
 #include "gateway/platform/LogFile.h"
 
 #include <functional>
@@ -16,7 +16,7 @@ namespace app {
 class StampedLogFile
 {
 public:
-    using Complaint = std::function<void(const std::string& line)>;
+    using Complaint = WriteFailures::Complaint;
 
     // Throws std::runtime_error naming the file and the system's reason. A rollover that fails
     // (options) is told through complain too, unless the options name their own.
@@ -31,11 +31,9 @@ public:
     const std::string& path() const { return m_file.path(); }
 
 private:
-    void complainOf(const std::string& reason);
-
+    // Before the file, whose rollover troubles it tells.
+    WriteFailures m_failures;
     gateway::LogFile m_file;
-    const Complaint m_complain;
-    gateway::ReportThrottle m_failures{std::chrono::minutes(1)};
 };
 
 } // namespace app
