@@ -35,6 +35,9 @@ fi
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/gateway.err" ] && sed 's/^/gateway stderr: /' "$work/gateway.err" >&2
+    # A Windows gateway that never said a word: whether Wine had started it, and what else ran.
+    [ -z "$windows_gateway" ] || ps -eo pid,etime,stat,args | grep -Ei 'wine|velmor|locksim' | grep -v grep |
+        sed 's/^/process: /' >&2
     exit 1
 }
 expect_line() { # fd, expected text, what
