@@ -2,6 +2,7 @@
 
 #include "gateway/Gateway.h"
 #include "gateway/base/BuildInfo.h"
+#include "gateway/base/EndpointText.h"
 #include "gateway/base/OptionReader.h"
 
 #include <cctype>
@@ -175,6 +176,27 @@ public:
                 throw UsageError("--allow: " + *why);
             }
             m_chosen.allowed.push_back(std::get<AddressRange>(range));
+        } else if (name == "--metrics-listen") {
+            startList(name, m_chosen.metricsListen);
+            const std::string value = options.value();
+            auto endpoint = parseEndpoint(value);
+            if (const auto* why = std::get_if<std::string>(&endpoint)) {
+                throw UsageError("--metrics-listen: " + *why);
+            }
+            const Endpoint& chosen = std::get<Endpoint>(endpoint);
+            for (const Endpoint& earlier : m_chosen.metricsListen) {
+                if (earlier.address == chosen.address && earlier.port == chosen.port) {
+                    throw UsageError("--metrics-listen: " + value + " is given twice");
+                }
+            }
+            m_chosen.metricsListen.push_back(chosen);
+        } else if (name == "--metrics-allow") {
+            startList(name, m_chosen.metricsAllowed);
+            auto range = parseAddressRange(options.value());
+            if (const auto* why = std::get_if<std::string>(&range)) {
+                throw UsageError("--metrics-allow: " + *why);
+            }
+            m_chosen.metricsAllowed.push_back(std::get<AddressRange>(range));
         } else if (name == "--max-connections") {
             m_chosen.maxConnections =
                 static_cast<std::size_t>(parseNumber(name, options.value(), 0, 1'000'000));
@@ -392,7 +414,15 @@ std::string programUsage(Program program, bool windows)
             "                     other connections are closed unread and logged\n"
             "  --max-connections N\n"
             "                     serve at most N front-desk connections at once; more are\n"
-            "                     closed at once and logged (default 0: no limit)\n";
+            "                     closed at once and logged (default 0: no limit)\n"
+            "  --metrics-listen ADDRESS:PORT\n"
+            "                     answer monitoring over HTTP there: /health (200 while key\n"
+            "                     requests can be served, else 503 and why) and /metrics\n"
+            "                     (Prometheus text), such as 127.0.0.1:9464 or [::1]:9464;\n"
+            "                     repeat it for more (default: off)\n"
+            "  --metrics-allow ADDRESS[/PREFIX]\n"
+            "                     answer monitoring from this address or range only; repeat\n"
+            "                     it for more (default: any that can reach it)\n";
     if (server) {
         text += "  --raw-log          log lines exactly as they are; by default control "
                 "characters\n"

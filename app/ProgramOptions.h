@@ -66,6 +66,10 @@ struct ProgramOptions
     std::vector<gateway::AddressRange> allowed;
     // The most front-desk connections at once; 0: no limit.
     std::size_t maxConnections = 0;
+    // Where the monitoring endpoint (health and metrics over HTTP) answers; none: it is off.
+    std::vector<gateway::Endpoint> metricsListen;
+    // Whom it answers; none: whoever can reach it.
+    std::vector<gateway::AddressRange> metricsAllowed;
     // Connections idle this long are closed; 0: never.
     int idleTimeoutSeconds = 0;
     // The link is connected in the background and again whenever it is lost or out of step,

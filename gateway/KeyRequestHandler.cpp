@@ -128,8 +128,9 @@ void KeyRequestHandler::run(Connection& client)
     const auto began = std::chrono::steady_clock::now();
     const auto finish = [&] {
         record.answered = std::chrono::system_clock::now();
-        record.took = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - began);
+        const auto took = std::chrono::steady_clock::now() - began;
+        record.took = std::chrono::duration_cast<std::chrono::milliseconds>(took);
+        m_metrics.observe(record, took);
         if (m_recordSink) {
             m_recordSink(record);
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/KeyRecord.h"
+#include "gateway/RequestMetrics.h"
 #include "gateway/RequestTally.h"
 #include "gateway/base/Log.h"
 #include "gateway/base/LogBatch.h"
@@ -49,6 +50,8 @@ public:
         Answering,
     };
     RequestCounts counts() const { return m_tally.counts(); }
+    // How the requests read ended, by reason, and how long they took.
+    const RequestMetrics& metrics() const { return m_metrics; }
 
 private:
     enum class Ending
@@ -79,6 +82,7 @@ private:
     mutable std::mutex m_latestRequestMutex;
     Text m_latestRequestText;
     RequestTally m_tally;
+    RequestMetrics m_metrics;
     KeyRecordSink m_recordSink;
 };
 

@@ -16,6 +16,8 @@
 #include "gateway/platform/LogFile.h"
 #include "gateway/platform/ProcessFacts.h"
 #include "gateway/platform/StopRequest.h"
+#include "monitor/GatewayRoutes.h"
+#include "monitor/MonitorEndpoint.h"
 #include "server/ServiceHost.h"
 
 #include <chrono>
@@ -257,6 +259,16 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
     if (keyRecord) {
         report("keeping the key record in " + keyRecord->path());
     }
+    // Off unless asked for. An address that cannot be had is said and the gateway serves on:
+    // monitoring must never cost a front desk its keys, and a monitor finds the endpoint gone.
+    std::optional<monitor::MonitorEndpoint> monitoring;
+    if (!command.metricsListen.empty()) {
+        monitoring.emplace(
+            monitor::MonitorOptions{command.metricsListen, command.metricsAllowed},
+            monitor::gatewayRoutes(gateway, {"velmor_sndd", link, command.reconnectSeconds}),
+            [&report](const std::string& line) { report("monitoring: " + line); });
+        report(monitor::startMonitoring(*monitoring));
+    }
     // Declared after the gateway, so it has stopped before the link is closed.
     std::optional<gateway::LinkRecovery> recovery;
     if (command.reconnectSeconds > 0) {
@@ -316,6 +328,9 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
         recovery->stop();
     }
     gateway.shutdown();
+    if (monitoring) {
+        monitoring->shutdown();
+    }
     report("stopped");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "app/ProgramOptions.h"
 #include "gateway/Gateway.h"
 #include "gateway/base/Settings.h"
+#include "monitor/MonitorEndpoint.h"
 
 #include <chrono>
 #include <cstddef>
@@ -30,6 +31,8 @@ struct OperatorOptions
     std::size_t logLines = app::defaultLogLines;
     // Where it rolls over by itself (Windows), the months moved aside that are kept; 0: all.
     int keepMonths = gateway::settings::keepMonths;
+    // Where health and metrics are answered over HTTP; no address: nowhere.
+    monitor::MonitorOptions monitoring;
 };
 
 } // namespace window

@@ -7,6 +7,8 @@
 #include "window/ApplicationTitle.h"
 #include "window/ErrorDisplay.h"
 
+#include "monitor/GatewayRoutes.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
@@ -99,6 +101,16 @@ TForm7::TForm7(const window::OperatorOptions& options, window::ErrorBox& errorBo
     connect(ApplicationEvents1, &window::ApplicationEvents::minimized, this,
             &TForm7::ApplicationEvents1Minimize);
     m_gateway.startListener();
+    if (!options.monitoring.listen.empty()) {
+        // Said in the log, where the operator looks; a monitoring address that cannot be had
+        // never keeps the front desks from their keys.
+        m_monitoring.emplace(
+            options.monitoring,
+            monitor::gatewayRoutes(
+                m_gateway, {"velmor_snd", m_linkName, static_cast<int>(m_reconnect.count())}),
+            [this](const std::string& line) { log(gateway::fromUtf8("monitoring: " + line)); });
+        log(gateway::fromUtf8(monitor::startMonitoring(*m_monitoring)));
+    }
 }
 
 void TForm7::buildControls()
@@ -157,6 +169,9 @@ void TForm7::shutDown()
         m_recovery->stop();
     }
     m_gateway.shutdown();
+    if (m_monitoring) {
+        m_monitoring->shutdown();
+    }
 }
 
 gateway::Text TForm7::data() const

@@ -7,6 +7,7 @@
 #include "gateway/link/Connection.h"
 #include "gateway/link/LinkRecovery.h"
 #include "gateway/platform/SocketPlatform.h"
+#include "monitor/MonitorEndpoint.h"
 #include "window/ApplicationEvents.h"
 #include "window/BoundedLogPane.h"
 #include "window/HandOverQueue.h"
@@ -77,6 +78,8 @@ private:
     gateway::Gateway m_gateway;
     // After the gateway: stopped before the link is closed.
     std::optional<gateway::LinkRecovery> m_recovery;
+    // After the gateway, which it reads until it is shut down.
+    std::optional<monitor::MonitorEndpoint> m_monitoring;
 
 public:
     // The left area, holding Memo1 and Memo2.

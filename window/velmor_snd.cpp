@@ -50,6 +50,7 @@ int main(int argc, char* argv[])
     options.logFile = command.logFile;
     options.logLines = command.logLines;
     options.keepMonths = command.keepMonths;
+    options.monitoring = {command.metricsListen, command.metricsAllowed};
 
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmor_snd"));

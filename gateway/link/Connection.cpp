@@ -66,6 +66,14 @@ void Connection::writeLine(TextView text)
     sendAll(m_socket, bytes);
 }
 
+void Connection::writeBytes(std::string_view bytes)
+{
+    if (!m_open) {
+        throw EIdConnClosedGracefully(messages::connClosedGracefully);
+    }
+    sendAll(m_socket, bytes);
+}
+
 void Connection::waitForData(int waitMs, const WakeSignal* wake, std::size_t maxBytes)
 {
     // One readiness wait: bytes already there make it return at once, so a look that must not

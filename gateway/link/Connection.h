@@ -38,6 +38,10 @@ public:
     // The text and CR LF, sent at once. Throws EIdConnClosedGracefully when the peer has
     // closed or the socket is closed, the socket error when a send fails.
     void writeLine(TextView text);
+    // The bytes as they are, sent at once; a peer that has ended its sending side may still
+    // read them. Throws EIdConnClosedGracefully once the socket is closed here, the socket error
+    // when a send fails.
+    void writeBytes(std::string_view bytes);
     // Returns when a new byte has been received, the connection is found not connected,
     // waitMs has passed or wake is raised. Running out of time is no failure. One receive takes
     // at most maxBytes.

@@ -113,6 +113,7 @@ void Listener::admit(Socket accepted)
 {
     const std::optional<Endpoint> peer = peerEndpoint(accepted);
     if (!m_peerFilter.allowsEveryone() && !(peer && m_peerFilter.allows(peer->address))) {
+        m_refusedNotAllowed.fetch_add(1, std::memory_order_relaxed);
         reportRefusedPeer(peer);
         return; // closed here, unread
     }
@@ -128,6 +129,7 @@ void Listener::admit(Socket accepted)
                           [](const Session& session) { return session.connection.isOpen(); }));
     };
     if (m_maxConnections > 0 && open() >= m_maxConnections) {
+        m_refusedOverLimit.fetch_add(1, std::memory_order_relaxed);
         if (const std::optional<int> heldBack = m_limitReports.admit(); heldBack && m_statusSink) {
             m_statusSink(
                 "refused a connection from " + peerText(peer) + ": " +

@@ -22,6 +22,15 @@
 
 namespace gateway {
 
+// Connections the listener closed unserved since it was made.
+struct RefusalCounts
+{
+    // From an address not allowed.
+    std::uint64_t notAllowed = 0;
+    // Beyond the most connections at once.
+    std::uint64_t overLimit = 0;
+};
+
 // The request listener: one listening socket and accept thread per address family, one
 // thread per requesting connection running the handler, then a readiness wait, for as long
 // as the connection lasts.
@@ -78,6 +87,10 @@ public:
     bool acceptingAlive(std::chrono::steady_clock::duration within) const;
     std::uint16_t port() const { return m_port; }
     std::size_t liveConnections() const;
+    RefusalCounts refusals() const
+    {
+        return {m_refusedNotAllowed.load(), m_refusedOverLimit.load()};
+    }
 
 private:
     struct Binding
@@ -121,6 +134,8 @@ private:
     std::vector<IpAddress> m_addresses;
     PeerFilter m_peerFilter;
     std::size_t m_maxConnections = 0;
+    std::atomic<std::uint64_t> m_refusedNotAllowed{0};
+    std::atomic<std::uint64_t> m_refusedOverLimit{0};
     RefusalReports m_peerRefusals{std::chrono::minutes(1)};
     ReportThrottle m_limitReports{std::chrono::minutes(1)};
     std::unique_ptr<WakeSignal> m_stop;

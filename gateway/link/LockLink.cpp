@@ -107,6 +107,8 @@ void LockLink::install(Socket socket)
     m_down = false;
     m_up = true;
     m_everConnected = true;
+    m_connects.fetch_add(1, std::memory_order_relaxed);
+    noteChange();
     m_watchWake.raise();
 }
 
@@ -179,7 +181,9 @@ LinkExchange LockLink::exchange(TextView line, int waitMs, Clock::time_point sen
         if (written) {
             *written = true;
         }
+        const auto sentAt = Clock::now();
         LinkExchange exchange{LinkExchange::Outcome::Replied, awaitReply(waitMs)};
+        m_replyTimes.observe(Clock::now() - sentAt);
         if (m_connection && !m_connection->isOpen()) {
             // The reply is what the server left; the next exchange must not find it closed.
             noteLoss(closedByServer);
@@ -204,6 +208,8 @@ void LockLink::noteLoss(const std::string& why)
     }
     m_lossNoted = true;
     m_up = false;
+    m_losses.fetch_add(1, std::memory_order_relaxed);
+    noteChange();
     reportDiscarded();
     if (m_letGoWhenLost) {
         m_down = true;
@@ -218,6 +224,7 @@ void LockLink::noteOutOfStep(const std::string& why)
 {
     m_lossNoted = true;
     m_up = false;
+    noteChange();
     m_renewPending = true;
     m_connection.reset();
     m_watchWake.raise();
@@ -277,6 +284,7 @@ void LockLink::endLateReply(std::size_t lateLength)
     const Text rest = m_connection->takeBufferedText(lateLength - m_lateReplyHead.size());
     if (!rest.empty()) {
         logLine(lateReplyPrefix + rest);
+        m_lateReplies.fetch_add(1, std::memory_order_relaxed);
     }
     m_lateReplyUntil.reset();
     m_lateReplyHead.clear();
@@ -359,6 +367,7 @@ void LockLink::discard(std::string_view bytes)
         return;
     }
     m_lastDiscardedAt = m_lastByteAt;
+    m_staleBytes.fetch_add(bytes.size(), std::memory_order_relaxed);
     if (m_discardedHead.size() < discardedShown) {
         m_discardedHead += bytes.substr(0, discardedShown - m_discardedHead.size());
     }
@@ -562,6 +571,22 @@ void LockLink::close()
         m_connection->close();
     }
     m_up = false;
+}
+
+void LockLink::noteChange()
+{
+    m_changedAt = std::chrono::system_clock::now().time_since_epoch().count();
+}
+
+LinkCounts LockLink::counts() const
+{
+    LinkCounts counts{m_connects.load(), m_losses.load(), m_staleBytes.load(), m_lateReplies.load(),
+                      std::nullopt};
+    if (const auto changedAt = m_changedAt.load(); changedAt != 0) {
+        counts.changedAt =
+            std::chrono::system_clock::time_point(std::chrono::system_clock::duration(changedAt));
+    }
+    return counts;
 }
 
 bool LockLink::isConnected() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/base/Histogram.h"
 #include "gateway/base/Log.h"
 #include "gateway/base/Text.h"
 #include "gateway/link/Connection.h"
@@ -35,6 +36,20 @@ struct LinkExchange
     };
     Outcome outcome = Outcome::Replied;
     Text reply;
+};
+
+// What the link has done since the program started, for those who watch it from afar.
+struct LinkCounts
+{
+    std::uint64_t connects = 0;
+    // Connections found closed or broken (not those renewed after a reply that came too late).
+    std::uint64_t losses = 0;
+    // Bytes nobody asked for, discarded.
+    std::uint64_t staleBytes = 0;
+    // Replies that came after their wait was over, discarded.
+    std::uint64_t lateReplies = 0;
+    // When the link last came up or went down; none before the first connect's outcome.
+    std::optional<std::chrono::system_clock::time_point> changedAt;
 };
 
 // The one long-lived connection to the lock system's interface server. It is connected once
@@ -102,6 +117,9 @@ public:
     bool isUp() const { return m_up; }
     // Whether any connect has succeeded in this run.
     bool everConnected() const { return m_everConnected; }
+    LinkCounts counts() const;
+    // From each line written to its reply's end (or the wait's).
+    const TimeHistogram& replyTimes() const { return m_replyTimes; }
     // Whether the watch between exchanges has made a round within the given time: a stuck
     // watch (or one stopped by close()) is not alive.
     bool watchAlive(Clock::duration within) const;
@@ -137,6 +155,8 @@ private:
     void noteLoss(const std::string& why);
     // After a time-out with renewWhenOutOfStep: the connection is closed and told as out of step.
     void noteOutOfStep(const std::string& why);
+    // The link has just come up or gone down.
+    void noteChange();
     // A connected socket, within the connect time-out and by deadline; throws as connect() does.
     Socket openConnection(Clock::time_point deadline, const WakeSignal* abandon) const;
     // With the turn and the connection mutex held: the connection out of step is replaced. A
@@ -193,6 +213,13 @@ private:
     // When the last byte nobody asked for arrived: a line waits until the link has been quiet
     // since then.
     Clock::time_point m_lastDiscardedAt;
+    std::atomic<std::uint64_t> m_connects{0};
+    std::atomic<std::uint64_t> m_losses{0};
+    std::atomic<std::uint64_t> m_staleBytes{0};
+    std::atomic<std::uint64_t> m_lateReplies{0};
+    // System-clock ticks of the last change of m_up; 0 before the first.
+    std::atomic<std::chrono::system_clock::rep> m_changedAt{0};
+    TimeHistogram m_replyTimes;
     // Discarded bytes not yet logged: how many, and the first of them.
     std::size_t m_discardedCount = 0;
     std::string m_discardedHead;
