@@ -14,9 +14,10 @@ namespace {
 
 // The request's head as it came, once whole; none when it is too large, too slow or the client
 // went away first.
-std::optional<std::string> readHead(gateway::Connection& connection)
+std::optional<std::string> readHead(gateway::Connection& connection,
+                                    std::chrono::milliseconds headWait)
 {
-    const auto deadline = std::chrono::steady_clock::now() + requestHeadWait;
+    const auto deadline = std::chrono::steady_clock::now() + headWait;
     for (;;) {
         const std::string_view bytes = connection.bufferedBytes();
         for (const std::string_view end :
@@ -133,7 +134,8 @@ private:
     const HttpRoutes m_routes;
 };
 
-HttpService::HttpService(HttpRoutes routes) : m_server(std::make_unique<Server>(std::move(routes)))
+HttpService::HttpService(HttpRoutes routes, std::chrono::milliseconds headWait)
+    : m_server(std::make_unique<Server>(std::move(routes))), m_headWait(headWait)
 {
 }
 
@@ -141,7 +143,7 @@ HttpService::~HttpService() = default;
 
 void HttpService::serve(gateway::Connection& connection) const
 {
-    if (std::optional<std::string> head = readHead(connection)) {
+    if (std::optional<std::string> head = readHead(connection, m_headWait)) {
         HeadStream stream(std::move(*head), connection);
         m_server->answer(stream);
     }

@@ -23,7 +23,8 @@ using HttpRoutes = std::map<std::string, std::function<HttpPage()>>;
 // A request's head (request line and headers) larger than this is refused: no scrape comes near
 // it, and nothing unbounded is kept for a client.
 inline constexpr std::size_t maxRequestHead = 8192;
-// The whole head must have come within this of the connection, however slowly it trickles.
+// The whole head must have come within this of the connection, however slowly it trickles
+// (unless told otherwise).
 inline constexpr std::chrono::seconds requestHeadWait{5};
 
 // Plain HTTP/1.1 for monitoring: GET and HEAD of the routes' paths, 404 for another path, 405
@@ -33,18 +34,20 @@ inline constexpr std::chrono::seconds requestHeadWait{5};
 class HttpService
 {
 public:
-    explicit HttpService(HttpRoutes routes);
+    explicit HttpService(HttpRoutes routes,
+                         std::chrono::milliseconds headWait = requestHeadWait);
     ~HttpService();
     HttpService(const HttpService&) = delete;
     HttpService& operator=(const HttpService&) = delete;
 
     // Reads one request, answers it and closes the connection. A head over maxRequestHead, one
-    // not whole within requestHeadWait, and a client gone are closed without an answer.
+    // not whole within headWait, and a client gone are closed without an answer.
     void serve(gateway::Connection& connection) const;
 
 private:
     class Server;
     std::unique_ptr<Server> m_server;
+    const std::chrono::milliseconds m_headWait;
 };
 
 } // namespace monitor

@@ -23,9 +23,12 @@ std::string number(std::uint64_t value)
     return std::to_string(value);
 }
 
+// To the millisecond, as the log stamps it: finer than that only shows the double's rounding.
 double seconds(std::chrono::system_clock::time_point moment)
 {
-    return std::chrono::duration<double>(moment.time_since_epoch()).count();
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(moment.time_since_epoch()).count();
+    return static_cast<double>(milliseconds) / 1000.0;
 }
 
 // A label value with its backslashes, quotes and line ends escaped.

@@ -5,6 +5,7 @@
 #include "gateway/link/Listener.h"
 #include "monitor/HttpService.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,8 @@ struct MonitorOptions
     // Whom to answer (none: whoever can reach it); as for front desks, others are closed before
     // a byte is read.
     std::vector<gateway::AddressRange> allowed;
+    // How long a client has to send its request's head.
+    std::chrono::milliseconds headWait = requestHeadWait;
 };
 
 // Scrapes and health checks at once beyond this are closed at once: enough for every monitor a

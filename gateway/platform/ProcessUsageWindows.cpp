@@ -39,7 +39,8 @@ ProcessUsage processUsage()
         usage.residentBytes = memory.WorkingSetSize;
     }
     DWORD handles = 0;
-    if (::GetProcessHandleCount(self, &handles)) {
+    // Wine answers 0, which no live process has: unknown rather than wrong.
+    if (::GetProcessHandleCount(self, &handles) && handles > 0) {
         usage.openDescriptors = handles;
     }
     return usage;

@@ -75,6 +75,14 @@ TEST(ProgramOptions, ReadsEveryOption)
     EXPECT_EQ(admission.maxConnections, 20u);
     EXPECT_EQ(admission.keyRecord, "/var/log/velmor_sndd/keys.jsonl");
     EXPECT_TRUE(parse({"--listen", "*"}).listenAddresses.empty());
+    EXPECT_TRUE(defaults.metricsListen.empty()) << "monitoring is off unless asked for";
+    const ProgramOptions monitoring =
+        parse({"--metrics-listen", "127.0.0.1:9464", "--metrics-listen=[::1]:9465",
+               "--metrics-allow", "10.9.0.0/16"});
+    ASSERT_EQ(monitoring.metricsListen.size(), 2u);
+    EXPECT_EQ(endpointText(monitoring.metricsListen[1]), "[::1]:9465");
+    ASSERT_EQ(monitoring.metricsAllowed.size(), 1u);
+    EXPECT_EQ(rangeText(monitoring.metricsAllowed[0]), "10.9.0.0/16");
 
     EXPECT_EQ(parse({"--check"}).action, ProgramOptions::Action::Check);
     EXPECT_EQ(parse({"--config", "/srv/velmor.conf"}).settingsFile, "/srv/velmor.conf");
@@ -122,6 +130,13 @@ TEST(ProgramOptions, RefusalsNameTheOption)
         {{"--allow", "10.1.2.3/8"},
          "--allow: '10.1.2.3/8' has bits set beyond its /8 prefix; the range starts at 10.0.0.0"},
         {{"--allow", "frontdesk"}, "--allow: 'frontdesk' is not an IPv4 or IPv6 address"},
+        {{"--metrics-listen", "9464"},
+         "--metrics-listen: '9464' has no port: write ADDRESS:PORT, such as 127.0.0.1:9464"},
+        {{"--metrics-listen", "127.0.0.1:9464", "--metrics-listen", "127.0.0.1:9464"},
+         "--metrics-listen: 127.0.0.1:9464 is given twice"},
+        {{"--metrics-allow", "10.1.2.3/8"},
+         "--metrics-allow: '10.1.2.3/8' has bits set beyond its /8 prefix; the range starts at "
+         "10.0.0.0"},
         {{"--max-connections", "-1"},
          "--max-connections: '-1' is not a whole number from 0 to 1000000"},
         {{"--key-record="}, "--key-record: the file name is empty"},
@@ -211,6 +226,8 @@ TEST(ProgramOptions, TheWindowTakesTheGatewaysOptionsButNotTheServers)
         window({"--link-host", "10.1.2.3", "--reconnect", "10", "--allow", "10.1.20.0/24"});
     EXPECT_EQ(given.linkHost, "10.1.2.3");
     EXPECT_EQ(given.reconnectSeconds, 10);
+    EXPECT_EQ(window({"--metrics-listen", "127.0.0.1:9464"}).metricsListen.size(), 1u)
+        << "the window answers monitoring too";
     EXPECT_EQ(window({}).reconnectSeconds, 0);
     EXPECT_EQ(window({}).connectTimeoutSeconds, 0) << "the system's own limit";
     EXPECT_EQ(window({"--version"}).action, ProgramOptions::Action::Version);
