@@ -37,7 +37,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Version)" == "$version" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" == amd64 ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
-needed=(libc6 libxml2 libsystemd0)
+needed=(libc6 libxml2 libsystemd0 libcpp-httplib0.11)
 [ "$with_window" == ON ] && needed+=(libqt6widgets6)
 for library in "${needed[@]}"; do
     [[ ", $depends" == *", $library"* ]] || fail "Depends lacks $library: $depends"
