@@ -7,6 +7,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 // A requesting client for tests: writes raw bytes, reads one answer line.
 class TestClient
@@ -42,6 +44,27 @@ public:
             return std::nullopt;
         }
         return line;
+    }
+
+    // Everything that comes until the other end closes (the rest after earlier lines too); none
+    // when it has not closed within timeoutMs. A reset counts as a close.
+    std::optional<std::string> readToClose(int timeoutMs = 10000)
+    {
+        // A terminator no text answer holds: the read ends only at the close.
+        constexpr std::string_view never("\0\0\0\0", 4);
+        std::string unused;
+        gateway::ReadEnd end = gateway::ReadEnd::Closed;
+        try {
+            end = gateway::readUntil(m_socket, never,
+                                     std::chrono::steady_clock::now() +
+                                         std::chrono::milliseconds(timeoutMs),
+                                     m_pending, unused);
+        } catch (const std::exception&) {
+        }
+        if (end == gateway::ReadEnd::TimedOut) {
+            return std::nullopt;
+        }
+        return std::exchange(m_pending, {});
     }
 
     // True when the gateway closed the connection without sending anything more.
