@@ -4,7 +4,8 @@
 # --version answer without any display; a bad setting names its file and line and starts
 # nothing; the settings file points the window at a lock system on 127.0.0.2, and set to
 # reconnect, the window connects once that lock system is there; the log file the settings name
-# gets every log line, stamped and readable, and after a move SIGHUP has the window reopen it.
+# gets every log line, stamped and readable, and after a move SIGHUP has the window reopen it;
+# health and metrics are answered over HTTP.
 # Usage: window_e2e.sh BUILD_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -60,6 +61,7 @@ reconnect = 1
 allow = 127.0.0.1
 log-file = $work/velmor_snd.log
 log-lines = 50
+metrics-listen = 127.0.0.1:9464
 # velmor_sndd's own: passed over by the window
 raw-log = yes
 CONF
@@ -67,6 +69,12 @@ CONF
 window=$!
 ask_until listening || fail "the window does not listen"
 [ "$status" -eq 2 ] || fail "before there is a lock system: status $status, answer [$answer]"
+# The window answers monitoring as velmor_sndd does: no keys can be made yet, and it says why.
+# (Its endpoint starts a moment after the listener, in the same start-up.)
+health=$(curl -s -m 5 --retry 5 --retry-connrefused -w ' %{http_code}' http://127.0.0.1:9464/health) ||
+    fail "no /health: $?"
+[[ "$health" == "down: lock system 127.0.0.2:8264: not connected"*"; connecting again every 1 s"*" 503" ]] ||
+    fail "/health before there is a lock system: $health"
 mkfifo "$work/locksim.out"
 "$bin/tools/locksim" --host 127.0.0.2 >"$work/locksim.out" &
 exec 3<"$work/locksim.out"
@@ -76,6 +84,11 @@ ask_until answered || fail "not answered once the lock system is there"
 [ "$answer" == "$success" ] || fail "answer: $answer"
 IFS= read -r -t 30 -u 3 line && [ "$line" == "locksim: connection 1 opened" ] || fail "stand-in: $line"
 IFS= read -r -t 30 -u 3 line && [[ "$line" == "conn 1 line 1: "* ]] || fail "stand-in: $line"
+health=$(curl -s -m 5 -w ' %{http_code}' http://127.0.0.1:9464/health) || fail "no /health: $?"
+[[ "$health" == "ok: lock system 127.0.0.2:8264: connected since "*" 200" ]] || fail "/health: $health"
+metrics=$(curl -s -m 5 http://127.0.0.1:9464/metrics) || fail "no /metrics: $?"
+grep -qx 'velmor_snd_key_requests_total{answer="made",reason=""} 1' <<<"$metrics" &&
+    grep -q '^velmor_snd_build_info{program="velmor_snd",' <<<"$metrics" || fail "/metrics: $metrics"
 
 # --- The log file: every log line, stamped with the local time, control characters named.
 stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2}'
