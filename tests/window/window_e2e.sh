@@ -70,9 +70,12 @@ window=$!
 ask_until listening || fail "the window does not listen"
 [ "$status" -eq 2 ] || fail "before there is a lock system: status $status, answer [$answer]"
 # The window answers monitoring as velmor_sndd does: no keys can be made yet, and it says why.
-# (Its endpoint starts a moment after the listener, in the same start-up.)
-health=$(curl -s -m 5 --retry 5 --retry-connrefused -w ' %{http_code}' http://127.0.0.1:9464/health) ||
-    fail "no /health: $?"
+# (Its endpoint starts a moment after the listener, in the same start-up: a refused connect is
+# tried again, for at most 5 s. curl's own --retry would also repeat the 503 looked for here.)
+for _ in $(seq 50); do
+    health=$(curl -s -m 5 -w ' %{http_code}' http://127.0.0.1:9464/health) && break
+    sleep 0.1
+done
 [[ "$health" == "down: lock system 127.0.0.2:8264: not connected"*"; connecting again every 1 s"*" 503" ]] ||
     fail "/health before there is a lock system: $health"
 mkfifo "$work/locksim.out"
