@@ -4,6 +4,7 @@
 
 #include "gateway/platform/WindowsText.h"
 #include "server/WindowsCommandLine.h"
+#include "server/WindowsSystem.h"
 
 #include <windows.h>
 
@@ -30,21 +31,6 @@ const wchar_t* const description =
 constexpr DWORD startWaitHintMs = 60000;
 constexpr DWORD stopWaitHintMs = 15000;
 
-std::string systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length > 0 ? narrow({text, length}) : std::string();
-    ::LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return "Windows error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
-}
-
 [[noreturn]] void fail(const std::string& what)
 {
     throw std::runtime_error(what + ": " + systemMessage(::GetLastError()));
@@ -63,23 +49,6 @@ ServiceHandle openManager(DWORD access)
         fail("cannot open the service manager");
     }
     return manager;
-}
-
-std::wstring programPath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            fail("cannot find the program's own path");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 // The service while it runs: what its control handler and its main function reach.

@@ -18,8 +18,11 @@
 #include "gateway/platform/StopRequest.h"
 #include "monitor/GatewayRoutes.h"
 #include "monitor/MonitorEndpoint.h"
+#include "server/EventLog.h"
 #include "server/ServiceHost.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -160,16 +163,32 @@ std::string serving(const app::ProgramOptions& command)
                 : "");
 }
 
+// The program's own lines, each also to the event log as the event its kind makes it (only a
+// service has one to report to). The first report the system refuses is said in the log once;
+// the lines go on there all the same.
+std::function<void(const std::string&)> eventReports(const server::EventLog& events, Output& output)
+{
+    return [&events, &output,
+            refused = std::make_shared<std::atomic_flag>()](const std::string& line) {
+        const std::string reason = events.report(server::eventKindOf(line), line);
+        if (!reason.empty() && !refused->test_and_set()) {
+            output.error("velmor_sndd: " + reason + " (said once; this log has every line)");
+        }
+    };
+}
+
 // Serves until a stop: the listener, then the link, then the wait for the stop. state is told
-// when it is ready and when it begins to stop.
+// when it is ready and when it begins to stop; events has the program's own lines too.
 int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
-          const server::ServiceStateReport& state)
+          const server::ServiceStateReport& state, const server::EventLog& events)
 {
     Output output;
+    const auto toEvents = eventReports(events, output);
     // A file that failed to roll over is said in the log, and where an administrator looks first
     // too, as the log file may be the one that failed.
-    const auto rolloverTrouble = [&output](const std::string& line) {
+    const auto rolloverTrouble = [&output, &toEvents](const std::string& line) {
         output.error("velmor_sndd: " + line);
+        toEvents(line);
         if (output.file()) {
             std::fprintf(stderr, "velmor_sndd: %s\n", line.c_str());
         }
@@ -184,6 +203,7 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
                                                               std::move(logOptions)));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+            toEvents(error.what());
             return 1;
         }
     }
@@ -206,7 +226,10 @@ int serve(const app::ProgramOptions& command, gateway::StopRequest& stop,
         output.log(texts);
     };
     const std::string link = command.linkHost + ":" + std::to_string(command.linkPort);
-    auto report = [&output](const std::string& text) { output.error("velmor_sndd: " + text); };
+    auto report = [&output, &toEvents](const std::string& text) {
+        output.error("velmor_sndd: " + text);
+        toEvents(text);
+    };
     std::optional<app::KeyRecordFile> keyRecord;
     if (!command.keyRecord.empty()) {
         try {
@@ -346,22 +369,47 @@ int installService(const app::ProgramOptions& command)
     std::printf("velmor_sndd: registered the service %s, started with Windows from now on; "
                 "start it now with: sc start %s\n",
                 server::serviceName, server::serviceName);
+    // The service runs without it; only Event Viewer then lacks its events' text.
+    try {
+        server::registerEventSource();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr,
+                     "velmor_sndd: %s; the service is registered all the same, but Event Viewer "
+                     "will not find the text of its events\n",
+                     error.what());
+    }
     return 0;
 }
 
 int uninstallService()
 {
+    bool removed = false;
     try {
-        if (!server::uninstallService()) {
-            std::printf("velmor_sndd: no service %s is registered\n", server::serviceName);
-            return 0;
-        }
+        removed = server::uninstallService();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
         return 1;
     }
+    // With no service left, its event source goes too (also one left without a service).
+    try {
+        server::removeEventSource();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velmor_sndd: %s\n", error.what());
+    }
+    if (!removed) {
+        std::printf("velmor_sndd: no service %s is registered\n", server::serviceName);
+        return 0;
+    }
     std::printf("velmor_sndd: removed the service %s\n", server::serviceName);
     return 0;
+}
+
+// Whether the program may have been started by the service manager: the registered command line
+// has --service.
+bool startedAsService(int argc, char** argv)
+{
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* argument) { return std::string(argument) == "--service"; });
 }
 
 } // namespace
@@ -379,6 +427,20 @@ int main(int argc, char** argv)
     } catch (const gateway::UsageError& error) {
         std::fprintf(stderr, "velmor_sndd: %s\nTry 'velmor_sndd --help' for the options.\n",
                      error.what());
+        // A service has no console: what keeps it from starting goes to the event log, and the
+        // service manager is told that it stopped.
+        if (startedAsService(argc, argv)) {
+            int status = 0;
+            server::runAsService(
+                stop,
+                [&error](const server::ServiceStateReport&) {
+                    server::EventLog::open().report(
+                        {server::EventId::Settings, server::EventLevel::Error},
+                        std::string("the service cannot start: ") + error.what());
+                    return 2;
+                },
+                status);
+        }
         return 2;
     }
     using Action = app::ProgramOptions::Action;
@@ -408,9 +470,12 @@ int main(int argc, char** argv)
             command.keyRecord = server::serviceDataFile("keys.jsonl");
         }
         int status = 0;
+        const server::EventLog events = server::EventLog::open();
         const bool ran = server::runAsService(
             stop,
-            [&](const server::ServiceStateReport& state) { return serve(command, stop, state); },
+            [&](const server::ServiceStateReport& state) {
+                return serve(command, stop, state, events);
+            },
             status);
         if (!ran) {
             std::fprintf(stderr, "velmor_sndd: --service is for the service manager; register "
@@ -422,8 +487,11 @@ int main(int argc, char** argv)
     case Action::Run:
         break;
     }
-    return serve(command, stop, [](server::ServiceState state) {
-        server::notifyServiceManager(state == server::ServiceState::Running ? "READY=1"
-                                                                            : "STOPPING=1");
-    });
+    return serve(
+        command, stop,
+        [](server::ServiceState state) {
+            server::notifyServiceManager(state == server::ServiceState::Running ? "READY=1"
+                                                                                : "STOPPING=1");
+        },
+        server::EventLog());
 }

@@ -1,7 +1,8 @@
 # The Windows installer (NSIS, Debian's makensis): the programs in the installation folder,
 # velmor_snd in the Start menu with its icon, the uninstaller in Add/Remove Programs, the
-# machine's settings file written from the lock system's address asked for, and velmor_sndd's
-# service offered, off by default, and started when chosen. Values the programs refuse end the
+# machine's settings file written from the lock system's address asked for, velmor_sndd's
+# event source in the Application log, and its service offered, off by default, and started
+# when chosen. Values the programs refuse end the
 # install before anything is installed. An install over an older one first runs that one's
 # uninstaller, so nothing of the old version stays but the settings file; a service the old one
 # had is registered again with the same options, and started again if it was running.
@@ -51,7 +52,15 @@ set(CPACK_NSIS_MENU_LINKS velmor_snd.exe velmor_snd)
 # or, for unattended installs, with /SERVICE or /SERVICE=OPTIONS on the installer's command
 # line, e.g. /S /SERVICE="--port 3001", and started. The sections are added after the
 # installer's own one, whose end the template writes after these commands.
+#
+# The event source: velmor_sndd running as a service reports its own lines to the Application
+# log under the source velmor_sndd, whose text Event Viewer takes from the message table in
+# velmor_sndd.exe. It is registered with the programs, so that a service registered by hand
+# later has it too, and removed with them.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
+  WriteRegExpandStr HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\velmor_sndd" "EventMessageFile" "$INSTDIR\velmor_sndd.exe"
+  ; Errors, warnings and information.
+  WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\velmor_sndd" "TypesSupported" 7
 SectionEnd
 
 !include FileFunc.nsh
@@ -695,6 +704,8 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
   IfFileExists "$INSTDIR\velmor_sndd.exe" 0 +3
     nsExec::ExecToLog '"$INSTDIR\velmor_sndd.exe" --uninstall-service'
     Pop $0
+  ; velmor_sndd.exe has removed the event source with the service; without it, it goes here.
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\velmor_sndd"
   SetShellVarContext all
   IfFileExists "$INSTDIR\velmor_snd.conf.installed" 0 settingsDone
   ${GetParameters} $0

@@ -10,8 +10,10 @@
 # key request through it reaches the lock system at the address given; so does velmor_snd.exe,
 # started from its Start-menu entry on an X server of the test's own. Installed again over
 # itself it first removes the installation before it, keeps the settings file the administrator
-# changed, and registers and starts again the service that one had. Uninstalled silently it
-# leaves nothing, the service included, but a settings file the administrator changed.
+# changed, and registers and starts again the service that one had. Every install registers
+# velmor_sndd's event source in the Application log, with the installed velmor_sndd.exe for its
+# messages. Uninstalled silently it leaves nothing, the service and the event source included,
+# but a settings file the administrator changed.
 #
 # Wine cannot show, and a Windows machine must: the installer's pages (only silent runs here; the
 # components page offers the service, the lock system's page asks for its address and refuses
@@ -173,13 +175,25 @@ velmor_services() {
     iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/services.reg" 2>/dev/null | tr -d '\r' |
         grep -ci 'velmor_sndd\.exe' || true
 }
-# Nothing of an installation: no folder, no Start-menu entries, no uninstall key, no service.
+# velmor_sndd's event source in the Application log, as the 64-bit event log reads it.
+event_source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\velmor_sndd'
+# The event source there, its messages in the installed velmor_sndd.exe, its three levels.
+check_event_source() { # what
+    local source
+    source=$(win reg query "$event_source_key" /reg:64 | tr -d '\r') || fail "$1: no event source velmor_sndd"
+    grep -qF "EventMessageFile    REG_EXPAND_SZ    $folder\velmor_sndd.exe" <<<"$source" ||
+        fail "$1: the event source's message file: $source"
+    grep -q "TypesSupported *REG_DWORD *0x7$" <<<"$source" || fail "$1: the event source's types: $source"
+}
+# Nothing of an installation: no folder, no Start-menu entries, no uninstall key, no service, no
+# event source.
 check_nothing_installed() { # what
     [ ! -e "$unix_folder" ] || fail "$1: left behind: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
     [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/velmor_snd' -print -quit)" ] ||
         fail "$1: a Start-menu folder velmor_snd"
     ! registered DisplayVersion >/dev/null || fail "$1: the uninstall key is there"
     [ "$(velmor_services)" -eq 0 ] || fail "$1: a velmor_sndd service is registered"
+    ! win reg query "$event_source_key" /reg:64 >/dev/null 2>&1 || fail "$1: the event source velmor_sndd is registered"
 }
 service_command() {
     win reg query 'HKLM\System\CurrentControlSet\Services\velmor_sndd' /v ImagePath | tr -d '\r' |
@@ -243,6 +257,7 @@ x86_64-w64-mingw32-objdump -h "$unix_folder/velmor_snd.exe" 2>/dev/null | grep -
     fail "UninstallString: $(registered UninstallString || true)"
 [ "$(registered DisplayIcon)" == "$folder\\velmor_snd.exe" ] || fail "DisplayIcon: $(registered DisplayIcon || true)"
 [ "$(velmor_services)" -eq 0 ] || fail "a velmor_sndd service before any was asked for"
+check_event_source "install"
 
 # --- Every DLL the installed programs import is Windows' own: the Windows build links Qt (its
 # plugins included), libxml2 and the compiler's libraries statically, so none has to be installed
@@ -380,6 +395,8 @@ install_over() { # what, the service's command line after velmor_sndd.exe, insta
     running_within_30s || fail "$what: the service does not run: $(service_state)"
     cmp -s "$settings" "$work/settings.before" ||
         fail "$what: the settings file changed: $(diff "$work/settings.before" "$settings")"
+    # The installation before removed it; this one registers it again.
+    check_event_source "$what"
     key_request_answered "$log_size" "$what"
 }
 

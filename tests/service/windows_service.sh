@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# velmor_sndd.exe as a Windows service under Wine: registered with its options, started and
-# stopped by the service manager (sc), serving a key request in between, its states and its
-# log as an administrator sees them, a log left from an earlier month moved aside; then
-# removed.
+# velmor_sndd.exe as a Windows service under Wine: registered with its options and its event
+# source, started and stopped by the service manager (sc), serving a key request in between, its
+# states and its log as an administrator sees them, a log left from an earlier month moved
+# aside, its own lines reported to the event log at their levels (request lines not), a bad
+# setting reported there as an error; then removed with its event source.
 # Usage: windows_service.sh HOST_BUILD_DIR VELMOR_SNDD_EXE
-#   Runs inside the Windows stage's private network namespace (VELMOR_IN_NETNS), where Wine's
-#   server was started; the stand-ins are the host's Linux programs.
+#   Runs inside the Windows stage's private network namespace (VELMOR_IN_NETNS), in a Wine prefix
+#   of its own; the stand-ins are the host's Linux programs.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 exe=$(realpath "$2")
@@ -13,18 +14,61 @@ if [ -z "${VELMOR_IN_NETNS:-}" ]; then
     echo "SKIP: runs in the Windows stage's network namespace"
     exit 77
 fi
-export WINEDEBUG=-all
 work=$(mktemp -d)
+# A prefix of its own, whose session this test starts: Wine's event log keeps nothing, and what
+# a service reports shows only in Wine's debug output (its ReportEventW prints the event's type
+# and ID on the advapi channel, its text on the eventlog channel: information as a trace, a
+# warning as a warning, an error as an error). A service writes that output where the service
+# manager's does, and takes the manager's environment: both come from the session's first
+# program. So that program has the channels on and its standard error in a file; every program
+# the test runs itself has them off.
+export WINEPREFIX=$work/wine WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     wine "$exe" --uninstall-service >/dev/null 2>&1 || true
     [ -z "${locksim:-}" ] || kill "$locksim" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/service.log" ] && sed 's/^/service log: /' "$work/service.log" >&2
+    [ -f "$work/session.log" ] && grep -a 'ReportEventW' "$work/session.log" | sed 's/^/wine: /' >&2
     exit 1
+}
+export WINEDEBUG=-all
+# The prefix made in a session of its own: making it starts the service manager anew on the way.
+wineboot -i >/dev/null 2>&1 </dev/null
+timeout 120 wineserver -w || fail "Wine processes did not end after the prefix was made"
+# The test's session, held until the end: Wine ends the services with it.
+wineserver -p
+WINEDEBUG=-all,+eventlog,fixme+advapi wine cmd /c exit >/dev/null 2>"$work/session.log" </dev/null
+# The events reported so far, one a line: "TYPE ID CHANNEL TEXT" (TYPE 0x0004 information,
+# 0x0002 warning, 0x0001 error; ID in hex; TEXT as Wine writes it, a backslash doubled). Each
+# call's two lines come from one thread, whose number starts them.
+events() {
+    tr -d '\r' <"$work/session.log" | awk '
+        match($0, /^[0-9a-f]+:fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x[0-9a-f]+,0x[0-9a-f]+,0x[0-9a-f]+,/) {
+            split(substr($0, RSTART, RLENGTH), head, /[:(,]/)
+            call[head[1]] = head[6] " " head[8]
+            next
+        }
+        match($0, /^[0-9a-f]+:(trace|warn|err):eventlog:ReportEventW L"/) {
+            split($0, head, ":")
+            text = substr($0, RLENGTH + 1)
+            sub(/"$/, "", text)
+            print call[head[1]], head[2], text
+        }'
+}
+# Waits, at most 30 s, for an event matching PATTERN (extended, against "TYPE ID CHANNEL TEXT").
+wait_for_event() { # pattern what
+    local _
+    for _ in $(seq 150); do
+        events | grep -Eq "$1" && return 0
+        sleep 0.2
+    done
+    fail "$2: no event matching [$1]; reported: $(events)"
 }
 # The service manager has no state change to wait on from outside: its state is asked for,
 # for at most 30 s.
@@ -39,8 +83,14 @@ wait_for_state() { # STATE
 
 # Each line of the log file starts with the local time.
 stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2}'
-# Left over from a run that was cut short.
-wine "$exe" --uninstall-service >/dev/null 2>&1 || true
+
+# The message table Event Viewer takes the events' text from, in the program's file: a message
+# for each ID, the event's own text.
+messages=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || fail "no resources in $exe: $messages"
+for id in 1 2 3 4 5 6; do
+    grep -A1 "MessageId = 0x$id\$" <<<"$messages" | grep -qF '%1' ||
+        fail "no message %1 for event $id in the program's message table: $messages"
+done
 
 "$bin/tools/locksim" --port 8364 >"$work/locksim.out" &
 locksim=$!
@@ -72,7 +122,24 @@ grep -qF -- "velmor_sndd.exe --service --port 3100 --link-port 8364 --log-file $
 out=$(wine "$exe" --install-service --port 3100 2>&1 | tr -d '\r') && fail "registered twice: $out"
 grep -q "^velmor_sndd: cannot register the service velmor_sndd: Windows error 1073" <<<"$out" ||
     fail "a second registration said: $out"
+# The event source, with the program's file for the messages and its three levels.
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\velmor_sndd'
+source=$(wine reg query "$source_key" /reg:64 | tr -d '\r') || fail "no event source velmor_sndd"
+grep -qF "EventMessageFile    REG_EXPAND_SZ    $(winepath -w "$exe")" <<<"$source" ||
+    fail "the event source's message file: $source"
+grep -q "TypesSupported *REG_DWORD *0x7$" <<<"$source" || fail "the event source's types: $source"
 wait_for_state STOPPED
+
+# A bad setting keeps the service from starting: there is no console to say it on, so it is an
+# error in the event log.
+settings=$WINEPREFIX/drive_c/ProgramData/velmor_snd/velmor_snd.conf
+mkdir -p "$(dirname "$settings")"
+printf 'max-connections = lots\r\n' >"$settings"
+wine sc start velmor_sndd >/dev/null 2>&1 || true
+wait_for_event "^0x0001 0x00000005 err the service cannot start: .*velmor_snd\.conf:1: --max-connections: " \
+    "a bad setting"
+wait_for_state STOPPED
+rm "$settings"
 
 # Wine's sc start may say it failed while the service is still starting: its state tells.
 wine sc start velmor_sndd >/dev/null || true
@@ -96,11 +163,29 @@ grep -Eq "^$stamp velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/serv
 answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
     fail "the service's answer: $answer"
+# The lock system gone: the lost link is a warning.
+kill "$locksim"
+wait "$locksim" 2>/dev/null || true
+locksim=
+wait_for_event "^0x0002 0x00000002 warn lost the link to the lock system at 127\.0\.0\.1:8364: " "the lost link"
 
 wine sc stop velmor_sndd >/dev/null || true
 wait_for_state STOPPED
 grep -Eq "^$stamp velmor_sndd: stopped$" "$work/service.log" || fail "no orderly stop in the log"
 grep -Eq "^$stamp Room = \[1110" "$work/service.log" || fail "the request's lines are not in the log"
+# Its own lines went to the event log as well, each as the event of its kind, information unless
+# it needs someone; its request lines did not.
+reported=$(events)
+for event in \
+    "0x0004 0x00000001 trace version [0-9.]+ listening on port 3100\$" \
+    "0x0004 0x00000004 trace keeping the key record in .*keys\.jsonl\$" \
+    "0x0004 0x00000002 trace connected to the lock system at 127\.0\.0\.1:8364\$" \
+    "0x0004 0x00000006 trace status: lock system 127\.0\.0\.1:8364: " \
+    "0x0004 0x00000001 trace stopping: listener, then the link to 127\.0\.0\.1:8364\$" \
+    "0x0004 0x00000001 trace stopped\$"; do
+    grep -Eq "^$event" <<<"$reported" || fail "no event matching [$event]; reported: $reported"
+done
+! grep -Eq "Room = |keyrequest|request from" <<<"$reported" || fail "request lines in the event log: $reported"
 # A service given no key record keeps one in the machine's program data (Wine's services find
 # it at C:\users\Public), and says where.
 records=$(sed -En 's/^.* velmor_sndd: keeping the key record in (.*\\velmor_sndd\\keys\.jsonl)\r?$/\1/p' "$work/service.log")
@@ -113,6 +198,7 @@ rm -f "$records"
 out=$(wine "$exe" --uninstall-service | tr -d '\r')
 [ "$out" == "velmor_sndd: removed the service velmor_sndd" ] || fail "uninstall said: $out"
 wine sc query velmor_sndd >/dev/null 2>&1 && fail "still registered after the removal"
+wine reg query "$source_key" /reg:64 >/dev/null 2>&1 && fail "the event source is still registered after the removal"
 out=$(wine "$exe" --uninstall-service | tr -d '\r')
 [ "$out" == "velmor_sndd: no service velmor_sndd is registered" ] || fail "a second removal said: $out"
 
