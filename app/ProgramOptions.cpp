@@ -44,6 +44,16 @@ void addListenAddress(ProgramOptions& chosen, bool& everywhere, const std::strin
     }
 }
 
+// An address or range of those served, or the option's refusal.
+AddressRange rangeOption(const std::string& name, const std::string& value)
+{
+    auto range = parseAddressRange(value);
+    if (const auto* why = std::get_if<std::string>(&range)) {
+        throw UsageError(name + ": " + *why);
+    }
+    return std::get<AddressRange>(range);
+}
+
 // Registering, removing or running as a Windows service.
 bool isServiceOption(const std::string& name)
 {
@@ -170,12 +180,7 @@ public:
             addListenAddress(m_chosen, m_listenEverywhere, options.value());
         } else if (name == "--allow") {
             startList(name, m_chosen.allowed);
-            const std::string value = options.value();
-            auto range = parseAddressRange(value);
-            if (const auto* why = std::get_if<std::string>(&range)) {
-                throw UsageError("--allow: " + *why);
-            }
-            m_chosen.allowed.push_back(std::get<AddressRange>(range));
+            m_chosen.allowed.push_back(rangeOption(name, options.value()));
         } else if (name == "--metrics-listen") {
             startList(name, m_chosen.metricsListen);
             const std::string value = options.value();
@@ -192,11 +197,7 @@ public:
             m_chosen.metricsListen.push_back(chosen);
         } else if (name == "--metrics-allow") {
             startList(name, m_chosen.metricsAllowed);
-            auto range = parseAddressRange(options.value());
-            if (const auto* why = std::get_if<std::string>(&range)) {
-                throw UsageError("--metrics-allow: " + *why);
-            }
-            m_chosen.metricsAllowed.push_back(std::get<AddressRange>(range));
+            m_chosen.metricsAllowed.push_back(rangeOption(name, options.value()));
         } else if (name == "--max-connections") {
             m_chosen.maxConnections =
                 static_cast<std::size_t>(parseNumber(name, options.value(), 0, 1'000'000));
