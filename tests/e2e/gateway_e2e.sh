@@ -25,9 +25,13 @@ if [ -n "$windows_gateway" ]; then
     wine cmd /c exit >/dev/null 2>&1 || true
     gateway_program=(wine "$windows_gateway")
     term=INT
+    # A Wine process starting on a loaded machine (the other Windows tests run beside this one)
+    # has been seen to take over 30 s before its first line.
+    line_wait=90
 else
     gateway_program=("$bin/velmor_sndd")
     term=TERM
+    line_wait=30
 fi
 
 # shellcheck source=../support/scratch.sh
@@ -42,13 +46,13 @@ fail() {
 }
 expect_line() { # fd, expected text, what
     local line
-    IFS= read -r -t 30 -u "$1" line || fail "no line for $3"
+    IFS= read -r -t "$line_wait" -u "$1" line || fail "no line for $3"
     [ "$line" == "$2" ] || fail "$3: got [$line], expected [$2]"
 }
 # Reads lines from fd until one equals the text.
 expect_line_among() { # fd, expected text, what
     local line
-    while IFS= read -r -t 30 -u "$1" line; do
+    while IFS= read -r -t "$line_wait" -u "$1" line; do
         [ "$line" == "$2" ] && return 0
     done
     fail "no line [$2] for $3"
@@ -56,7 +60,7 @@ expect_line_among() { # fd, expected text, what
 # Reads lines from fd until one matches the extended regular expression.
 expect_line_matching() { # fd, pattern, what
     local line
-    while IFS= read -r -t 30 -u "$1" line; do
+    while IFS= read -r -t "$line_wait" -u "$1" line; do
         [[ "$line" =~ $2 ]] && return 0
     done
     fail "no line matching [$2] for $3"
