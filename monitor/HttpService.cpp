@@ -30,7 +30,8 @@ std::optional<std::string> readHead(gateway::Connection& connection,
                 return connection.takeBufferedBytes(at + end.size());
             }
         }
-        if (bytes.size() >= maxRequestHead || !connection.connected()) {
+        // A peer that has ended its stream sends no more: a head it left unfinished never ends.
+        if (bytes.size() >= maxRequestHead || !connection.isOpen()) {
             return std::nullopt;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -147,6 +148,10 @@ void HttpService::serve(gateway::Connection& connection) const
         HeadStream stream(std::move(*head), connection);
         m_server->answer(stream);
     }
+    // One request per connection: whatever else came (a body, a head cut short or too large) goes
+    // with it, or the listener, which serves a connection while bytes are buffered, would hand
+    // them back here.
+    connection.takeBufferedBytes();
     connection.close();
 }
 
