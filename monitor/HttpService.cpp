@@ -12,6 +12,10 @@ namespace monitor {
 
 namespace {
 
+// After the answer, how long and how much of what a client still sends is read and dropped.
+constexpr std::chrono::milliseconds lingerTime{1000};
+constexpr std::size_t maxLingerBytes = 64 * 1024;
+
 // The request's head as it came, once whole; none when it is too large, too slow or the client
 // went away first.
 std::optional<std::string> readHead(gateway::Connection& connection,
@@ -148,9 +152,23 @@ void HttpService::serve(gateway::Connection& connection) const
         HeadStream stream(std::move(*head), connection);
         m_server->answer(stream);
     }
-    // One request per connection: whatever else came (a body, a head cut short or too large) goes
-    // with it, or the listener, which serves a connection while bytes are buffered, would hand
-    // them back here.
+    // A client still sending (a body no route reads) would have its unread bytes answered with
+    // a reset, which can cost it the answer before it has read it: the answer's end is sent, and
+    // what still comes is dropped until the client closes, for a bounded time and amount.
+    connection.endSending();
+    const auto lingerUntil = std::chrono::steady_clock::now() + lingerTime;
+    std::size_t dropped = 0;
+    while (connection.isOpen() && dropped < maxLingerBytes) {
+        dropped += connection.takeBufferedBytes().size();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            lingerUntil - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        connection.waitForData(static_cast<int>(left.count()));
+    }
+    // One request per connection: whatever else came goes with it, or the listener, which
+    // serves a connection while bytes are buffered, would hand them back here.
     connection.takeBufferedBytes();
     connection.close();
 }

@@ -121,6 +121,14 @@ void Connection::close()
     m_socket.close();
 }
 
+void Connection::endSending()
+{
+    std::lock_guard lock(m_socketMutex);
+    if (m_open) {
+        shutdownSending(m_socket);
+    }
+}
+
 void Connection::interrupt()
 {
     std::lock_guard lock(m_socketMutex);

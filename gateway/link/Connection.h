@@ -67,6 +67,9 @@ public:
 
     // Sending side shut down, then closed; safe against a concurrent close or interrupt.
     void close();
+    // Only the sending side shut down: the peer sees the end of what was sent, and what it still
+    // sends can be read.
+    void endSending();
     // Shuts both directions down so that a blocked receive or send returns at once; the
     // owning thread closes the socket afterwards.
     void interrupt();

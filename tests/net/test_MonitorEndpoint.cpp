@@ -83,6 +83,10 @@ TEST_F(MonitorEndpointFixture, AnswersGetAndHeadOfItsPathsAndRefusesTheRest)
         {"HEAD /metrics HTTP/1.1\r\nHost: gw\r\n\r\n", "HTTP/1.1 200 OK", "", "Content-Length: 21"},
         {"POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405 Method Not Allowed",
          "only GET and HEAD are served here\n", "Allow: GET, HEAD"},
+        // Its body unread, yet the answer is not lost to a reset for it.
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 3000\r\n\r\n" + std::string(3000, 'x'),
+         "HTTP/1.1 405 Method Not Allowed", "only GET and HEAD are served here\n",
+         "Allow: GET, HEAD"},
         {"DELETE /metrics HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed",
          "only GET and HEAD are served here\n", "Allow: GET, HEAD"},
         {"GET /other HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found",
