@@ -110,8 +110,8 @@ printf 'long gone\n' >"$work/service-$expired_month.log"
 printf 'not the service log\n' >"$work/other-$expired_month.log"
 
 log=$(winepath -w "$work/service.log")
-out=$(wine "$exe" --install-service --port 3100 --link-port 8364 --log-file "$log" --keep-months 2 |
-    tr -d '\r')
+out=$(wine "$exe" --install-service --port 3100 --link-port 8364 --log-file "$log" --keep-months 2 \
+    --metrics-listen 127.0.0.1:9564 | tr -d '\r')
 [ "$out" == "velmor_sndd: registered the service velmor_sndd, started with Windows from now on; start it now with: sc start velmor_sndd" ] ||
     fail "install said: $out"
 # Wine's sc has no qc: the registration as the service manager keeps it.
@@ -163,6 +163,15 @@ grep -Eq "^$stamp velmor_sndd: status: lock system 127.0.0.1:8364: " "$work/serv
 answer=$("$bin/tools/keyreq" --port 3100 --room 1110)
 [ "$answer" == '<?xml version="1.0" encoding="UTF-8"?> <keyanswer res-code="0" text=""/>' ] ||
     fail "the service's answer: $answer"
+# Seen from afar: the service answers health and metrics as the console program does.
+if command -v curl >/dev/null; then
+    health=$(curl -s -m 10 -w ' %{http_code}' http://127.0.0.1:9564/health) || fail "no /health: $?"
+    [[ "$health" == "ok: lock system 127.0.0.1:8364: connected since "*" 200" ]] ||
+        fail "the service's /health: $health"
+    metrics=$(curl -s -m 10 http://127.0.0.1:9564/metrics) || fail "no /metrics: $?"
+    grep -qx 'velmor_snd_key_requests_total{answer="made",reason=""} 1' <<<"$metrics" ||
+        fail "the service's /metrics: $metrics"
+fi
 # The lock system gone: the lost link is a warning.
 kill "$locksim"
 wait "$locksim" 2>/dev/null || true
