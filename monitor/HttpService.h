@@ -34,8 +34,7 @@ inline constexpr std::chrono::seconds requestHeadWait{5};
 class HttpService
 {
 public:
-    explicit HttpService(HttpRoutes routes,
-                         std::chrono::milliseconds headWait = requestHeadWait);
+    explicit HttpService(HttpRoutes routes, std::chrono::milliseconds headWait = requestHeadWait);
     ~HttpService();
     HttpService(const HttpService&) = delete;
     HttpService& operator=(const HttpService&) = delete;

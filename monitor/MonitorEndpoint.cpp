@@ -15,7 +15,8 @@ constexpr int terminateWaitMs = 2000;
 
 MonitorEndpoint::MonitorEndpoint(MonitorOptions options, HttpRoutes routes,
                                  gateway::Listener::StatusSink status)
-    : m_options(std::move(options)), m_status(std::move(status)), m_service(std::move(routes), m_options.headWait)
+    : m_options(std::move(options)), m_status(std::move(status)),
+      m_service(std::move(routes), m_options.headWait)
 {
 }
 
