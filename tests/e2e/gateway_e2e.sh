@@ -44,11 +44,8 @@ fail() {
         sed 's/^/process: /' >&2
     exit 1
 }
-expect_line() { # fd, expected text, what
-    local line
-    IFS= read -r -t "$line_wait" -u "$1" line || fail "no line for $3"
-    [ "$line" == "$2" ] || fail "$3: got [$line], expected [$2]"
-}
+# shellcheck source=../support/lines.sh
+. "$(dirname "$0")/../support/lines.sh"
 # Reads lines from fd until one equals the text.
 expect_line_among() { # fd, expected text, what
     local line
@@ -95,16 +92,6 @@ start() {
     expect_line 3 "locksim: connection 1 opened" "link connect"
     # The stand-in sees the link a moment before the gateway has it: wait for the gateway's word.
     wait_for_link_line "127.0.0.1:8264"
-}
-# Polls a file for a line matching the pattern, for at most 10 s; a file has no event to wait
-# on. False when none came.
-wait_for_line() { # file, pattern
-    local _
-    for _ in $(seq 200); do
-        grep -q "$2" "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    return 1
 }
 wait_for_link_line() { # host:port
     wait_for_line "$work/gateway.err" "^velmor_sndd: connected to the lock system at $1$" ||

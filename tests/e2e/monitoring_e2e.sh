@@ -37,21 +37,8 @@ fail() {
     [ -f "$work/prometheus.log" ] && tail -n 20 "$work/prometheus.log" | sed 's/^/prometheus: /' >&2
     exit 1
 }
-expect_line() { # fd, expected text, what
-    local line
-    IFS= read -r -t 30 -u "$1" line || fail "no line for $3"
-    [ "$line" == "$2" ] || fail "$3: got [$line], expected [$2]"
-}
-# Polls a file for a line matching the pattern, for at most 10 s; a file has no event to wait
-# on. False when none came.
-wait_for_line() { # file, pattern
-    local _
-    for _ in $(seq 200); do
-        grep -q "$2" "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    return 1
-}
+# shellcheck source=../support/lines.sh
+. "$(dirname "$0")/../support/lines.sh"
 # Waits for a process of ours to end, killing it after 10 s, so that no stop can hang the test.
 # Its own output elsewhere: a sleep left behind must not hold the test's output open. The watchdog
 # is ended with SIGKILL: a subshell that a catchable signal reaches before it has dropped the
