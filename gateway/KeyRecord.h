@@ -12,6 +12,15 @@
 
 namespace gateway {
 
+// Why no result code decided a request's answer, as its record says it.
+namespace reasons {
+inline constexpr std::string_view notSentInTime = "not sent in time";
+inline constexpr std::string_view linkDown = "link down";
+inline constexpr std::string_view frontDeskGone = "front desk gone";
+inline constexpr std::string_view requestNotReadable = "request not readable";
+inline constexpr std::string_view stopped = "stopped";
+} // namespace reasons
+
 // What became of one request that was read: who asked for which keys, what went to the lock
 // system, what came back and what the front desk was told. Kept for the hotel's own record,
 // which the log (made for reading along) does not replace.
@@ -40,8 +49,7 @@ struct KeyRecord
     // The reply's result code, once a reply was read (it may be empty or short).
     std::optional<Text> code;
     Answer answer = Answer::None;
-    // Why, when no code decided the answer: "not sent in time", "link down", "front desk gone",
-    // "request not readable", "stopped"; empty when the code did.
+    // Why, when no code decided the answer (one of reasons); empty when the code did.
     std::string reason;
     // The failure that ended it, as class and message; empty when none did.
     std::string failure;

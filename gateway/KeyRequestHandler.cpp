@@ -101,21 +101,21 @@ namespace {
 std::string reasonForFailure(const std::exception& failure, KeyRequestHandler::Stage stage)
 {
     if (dynamic_cast<const EAbort*>(&failure)) {
-        return "stopped";
+        return std::string(reasons::stopped);
     }
     if (dynamic_cast<const EDOMParseError*>(&failure) ||
         dynamic_cast<const EXMLDocError*>(&failure) ||
         dynamic_cast<const EConvertError*>(&failure)) {
-        return "request not readable";
+        return std::string(reasons::requestNotReadable);
     }
     switch (stage) {
     case KeyRequestHandler::Stage::Reading:
     case KeyRequestHandler::Stage::Answering:
-        return "front desk gone";
+        return std::string(reasons::frontDeskGone);
     case KeyRequestHandler::Stage::OnTheLink:
         break;
     }
-    return "link down";
+    return std::string(reasons::linkDown);
 }
 
 } // namespace
@@ -215,11 +215,11 @@ KeyRequestHandler::Ending KeyRequestHandler::answer(Connection& client, Progress
     case LinkExchange::Outcome::RequesterGone:
         // No answer could reach it; the connection loop finds the reset and ends.
         log.add(requesterGoneLine);
-        record.reason = "front desk gone";
+        record.reason = reasons::frontDeskGone;
         return Ending::Unanswered;
     case LinkExchange::Outcome::NotSentInTime:
         log.add(notSentInTimeLine(m_replyWaitMs));
-        record.reason = "not sent in time";
+        record.reason = reasons::notSentInTime;
         client.writeLine(makeKeyAnswer(u""));
         record.answer = KeyRecord::Answer::NotMade;
         log.add(summary);

@@ -45,11 +45,11 @@ private:
     static constexpr std::array<Way, 8> ways{{
         {KeyRecord::Answer::Made, ""},
         {KeyRecord::Answer::NotMade, ""},
-        {KeyRecord::Answer::NotMade, "not sent in time"},
-        {KeyRecord::Answer::None, "link down"},
-        {KeyRecord::Answer::None, "front desk gone"},
-        {KeyRecord::Answer::None, "request not readable"},
-        {KeyRecord::Answer::None, "stopped"},
+        {KeyRecord::Answer::NotMade, reasons::notSentInTime},
+        {KeyRecord::Answer::None, reasons::linkDown},
+        {KeyRecord::Answer::None, reasons::frontDeskGone},
+        {KeyRecord::Answer::None, reasons::requestNotReadable},
+        {KeyRecord::Answer::None, reasons::stopped},
         {KeyRecord::Answer::None, ""},
     }};
 

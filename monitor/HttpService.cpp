@@ -167,9 +167,7 @@ void HttpService::serve(gateway::Connection& connection) const
         }
         connection.waitForData(static_cast<int>(left.count()));
     }
-    // One request per connection: whatever else came goes with it, or the listener, which
-    // serves a connection while bytes are buffered, would hand them back here.
-    connection.takeBufferedBytes();
+    // One request per connection: closed here, it is served no more.
     connection.close();
 }
 

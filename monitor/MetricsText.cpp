@@ -113,7 +113,7 @@ std::string metricsText(const MetricsSnapshot& snapshot)
     for (const gateway::RequestOutcome& outcome : snapshot.requests) {
         out.sample(number(outcome.count), "answer=\"" + std::string(answerText(outcome.answer)) +
                                               "\",reason=\"" + labelValue(outcome.reason) + "\"");
-        if (outcome.reason == "not sent in time") {
+        if (outcome.reason == gateway::reasons::notSentInTime) {
             notSent += outcome.count;
         }
     }

@@ -82,10 +82,7 @@ std::string startMonitoring(MonitorEndpoint& endpoint)
         return "cannot answer monitoring on " + where + ": " + gateway::describeFailure(error) +
                "; key requests are served all the same";
     }
-    std::string ranges;
-    for (const gateway::AddressRange& range : endpoint.options().allowed) {
-        ranges += (ranges.empty() ? "" : ", ") + gateway::rangeText(range);
-    }
+    const std::string ranges = gateway::rangesText(endpoint.options().allowed);
     return "answering monitoring (/health, /metrics) on " + where +
            (ranges.empty() ? "" : ", to " + ranges + " only");
 }

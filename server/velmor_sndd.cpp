@@ -153,10 +153,7 @@ std::string listening(const app::ProgramOptions& command)
 // Whom it serves, when not everyone, and how many at once, when limited.
 std::string serving(const app::ProgramOptions& command)
 {
-    std::string whom;
-    for (const gateway::AddressRange& range : command.allowed) {
-        whom += (whom.empty() ? "" : ", ") + gateway::rangeText(range);
-    }
+    const std::string whom = gateway::rangesText(command.allowed);
     return (whom.empty() ? "" : ", front desks from " + whom + " only") +
            (command.maxConnections > 0
                 ? ", at most " + std::to_string(command.maxConnections) + " connections"

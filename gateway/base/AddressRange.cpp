@@ -89,6 +89,15 @@ std::string rangeText(const AddressRange& range)
     return address + "/" + std::to_string(range.prefixLength);
 }
 
+std::string rangesText(const std::vector<AddressRange>& ranges)
+{
+    std::string text;
+    for (const AddressRange& range : ranges) {
+        text += (text.empty() ? "" : ", ") + rangeText(range);
+    }
+    return text;
+}
+
 bool PeerFilter::allows(const IpAddress& peer) const
 {
     return m_ranges.empty() ||

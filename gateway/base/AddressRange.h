@@ -28,6 +28,8 @@ std::variant<AddressRange, std::string> parseAddressRange(std::string_view text)
 
 // "10.0.0.0/8", "2001:db8::/32"; a single address without its prefix.
 std::string rangeText(const AddressRange& range);
+// "10.1.20.0/24, 10.1.30.5": each as rangeText gives it.
+std::string rangesText(const std::vector<AddressRange>& ranges);
 
 // Whom the gateway serves: every peer when no range is given, else a peer in one of them.
 class PeerFilter

@@ -223,6 +223,10 @@ void Listener::connectionLoop(SessionList::iterator session)
                 }
                 throw;
             }
+            // A handler that closed the connection is done with it, whatever is still buffered.
+            if (!connection.isOpen() && !connection.closedByPeer()) {
+                break;
+            }
             // Waits for bytes, the peer's end of stream or the listener's stop; an idle
             // connection costs nothing while it waits.
             bool connected = connection.poll(m_idleMs > 0 ? m_idleMs : -1, m_stop.get());

@@ -1,6 +1,7 @@
 #include "gateway/platform/FileSystem.h"
 
 #include "gateway/platform/WindowsText.h"
+#include "gateway/platform/WindowsTime.h"
 
 #include <windows.h>
 
@@ -37,14 +38,7 @@ std::optional<std::chrono::system_clock::time_point> lastWriteOfContent(const st
         (facts.nFileSizeHigh == 0 && facts.nFileSizeLow == 0)) {
         return std::nullopt;
     }
-    // FILETIME counts 100 ns since 1601-01-01 UTC.
-    constexpr long long from1601To1970 = 116444736000000000LL;
-    const long long ticks = (static_cast<long long>(facts.ftLastWriteTime.dwHighDateTime) << 32) |
-                            facts.ftLastWriteTime.dwLowDateTime;
-    using namespace std::chrono;
-    using Ticks = duration<long long, std::ratio<1, 10'000'000>>;
-    return system_clock::time_point(
-        duration_cast<system_clock::duration>(Ticks(ticks - from1601To1970)));
+    return systemTimeOf(facts.ftLastWriteTime);
 }
 
 std::string moveAside(const std::string& from, const std::string& to)
